@@ -1,0 +1,27 @@
+// The machine's serial ports, numbered as COM ports (1 to 254).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lumivex::platform {
+
+struct PortMapEntry {
+  uint8_t number;      // the COM number
+  std::string device;  // the device path that the number opens
+};
+
+// The folder of virtual ports: $XDG_RUNTIME_DIR/lumivex/ports, or /tmp/lumivex-<uid>/ports
+// when XDG_RUNTIME_DIR is unset. Each symbolic link "COM<n>" in it gives COM n to its target.
+std::string VirtualPortsFolder();
+
+// Virtual ports first (links whose target is gone are skipped), then hardware ports found in
+// sysfs on the lowest free numbers; in ascending COM number.
+std::vector<PortMapEntry> ReadPortMap();
+
+// The device that the map gives COM n, if any.
+std::optional<std::string> DeviceForPort(uint8_t number);
+
+}  // namespace lumivex::platform

@@ -1,0 +1,58 @@
+// Every command the board understands. None tests whether a port is open: on a closed port the
+// write goes nowhere and the command ends as an unanswered one.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace lumivex::protocol {
+
+namespace command {
+constexpr uint16_t kHandshakeD = 0x4400;
+constexpr uint16_t kHandshakeA = 0x4105;
+constexpr uint16_t kReadTemperatures = 0x4405;
+constexpr uint16_t kSetLedPower = 0x4118;
+constexpr uint16_t kReadLedCurrents = 0x4101;
+constexpr uint16_t kWriteLedCurrents = 0x4102;
+constexpr uint16_t kSetFlip = 0x4413;
+constexpr uint16_t kSetInputSource = 0x4408;
+constexpr uint16_t kStartFirmwareUpgrade = 0x440E;
+constexpr uint16_t kSetLightColour = 0x4418;
+constexpr uint16_t kFirmwareVersion = 0x4417;
+}  // namespace command
+
+constexpr std::array<uint8_t, 3> kAck = {0x41, 0x63, 0x6B};  // "Ack"
+constexpr char kHandshakeGreetingD[] = "ShakeHands";
+constexpr char kHandshakeGreetingA[] = "Mstar Connect OK";
+constexpr char kDefaultFirmwareName[] = "KVB03.bin";
+constexpr int16_t kTemperatureNotAvailable = -100;
+constexpr std::array<uint8_t, 3> kShortUpgradeFrame = {0xE0, 0x03, 0x38};
+
+// The one status byte the board sends unasked at the end of an upgrade.
+enum UpgradeStatus : uint8_t {
+  kUpgradeSuccess = 0,
+  kUpgradeNoDisk = 1,
+  kUpgradeNoFile = 2,
+  kUpgradeInvalidFirmware = 3,
+  kUpgradeFailed = 4,
+};
+
+// Class-D greeting first; the class-A greeting only when the class-D one met silence.
+bool Handshake();
+// Long form first, then the short form (board -100). Always writes all four; -100 where the
+// board delivered nothing. True when either form was answered.
+bool ReadTemperatures(int16_t& red, int16_t& green, int16_t& blue, int16_t& board);
+bool SetLedPower(uint8_t on);
+// Always writes all three: 0 each on failure.
+bool ReadLedCurrents(uint16_t& red, uint16_t& green, uint16_t& blue);
+bool WriteLedCurrents(uint16_t red, uint16_t green, uint16_t blue);
+bool SetFlip(uint8_t x, uint8_t y);
+bool SetInputSource(uint8_t source);
+// 1 acknowledged; 0 not acknowledged, the name is the default and the short frame was sent
+// instead; -1 neither.
+int32_t StartFirmwareUpgrade(const uint8_t* fileName, uint8_t length);
+bool SetLightColour(uint8_t colours);
+// False when the board reported a lower version or did not answer.
+bool IsFirmwareAtLeast(uint32_t minimum);
+
+}  // namespace lumivex::protocol

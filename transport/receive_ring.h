@@ -1,0 +1,33 @@
+// The one receive ring between the serial port and the protocol.
+//
+// Thread safety: single producer, single consumer, no lock. The producer is the monitor thread
+// of the open port (OnReceive of CLinkPort calls Push). The consumer is the thread running the
+// exchange with the board (the GUI thread, or the upgrade worker), which calls HasData, Count,
+// Pop and Reset. Reset may run while the producer pushes.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace lumivex::transport {
+
+class ByteRing {
+ public:
+  static constexpr uint32_t kSlots = 512;  // holds at most kSlots - 1 bytes
+
+  void Push(uint8_t byte);  // producer; drops the byte when full, never overwrites
+  bool HasData() const;
+  uint32_t Count() const;
+  uint8_t Pop();  // consumer; only when not empty
+  void Reset();   // consumer; discards every byte held
+
+ private:
+  std::atomic<uint32_t> readIndex{0};
+  std::atomic<uint32_t> writeIndex{0};
+  std::array<uint8_t, kSlots> data{};
+};
+
+extern ByteRing ReceiveRing;
+
+}  // namespace lumivex::transport
