@@ -24,4 +24,16 @@ std::vector<PortMapEntry> ReadPortMap();
 // The device that the map gives COM n, if any.
 std::optional<std::string> DeviceForPort(uint8_t number);
 
+// Where ReadPortMap looks; the defaults are the machine's own folders, tests point them at a
+// made-up tree.
+struct PortMapRoots {
+  std::string portsFolder;                  // the virtual ports folder
+  std::string ttyClass = "/sys/class/tty";  // sysfs entries of the terminals
+  std::string devFolder = "/dev";           // where the terminals' device files are
+};
+
+// ReadPortMap over the given folders. A hardware port that a virtual link already names (a
+// number pinned to /dev/serial/by-id/...) is listed once, under the link's number.
+std::vector<PortMapEntry> ReadPortMap(const PortMapRoots& roots);
+
 }  // namespace lumivex::platform
