@@ -195,6 +195,9 @@ void SerialDevice::Close() {
     pendingBytes_.clear();
     drainWatched_ = false;
   }
+  // A pseudo-terminal keeps the exclusive flag after the last close, since its master holds the
+  // line open: without this, the next open of the same port by another user fails with EBUSY.
+  ioctl(fd, TIOCNXCL);
   close(fd);
 }
 
