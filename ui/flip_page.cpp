@@ -1,0 +1,62 @@
+#include "ui/flip_page.h"
+
+#include <cstdint>
+
+#include "connection/connection.h"
+#include "protocol/commands.h"
+#include "settings/language.h"
+#include "settings/language_keys.h"
+#include "ui/framework/wait_cursor.h"
+#include "ui/translate_window.h"
+
+namespace lumivex::ui {
+
+namespace {
+constexpr int kFlipXBox = 1068;
+constexpr int kFlipYBox = 1069;
+constexpr int kFlipDoButton = 1070;
+
+uint8_t Flag(int state) { return state != 0 ? 1 : 0; }
+}  // namespace
+
+CFlipPage::CFlipPage(QWidget* parent) : CDialog(templ::kFlipPage, parent) {
+  OnClicked(connection::kConnectButtonId, [this] { OnUartOpen(); });
+  OnClicked(kFlipXBox, [this] { OnFlipX(); });
+  OnClicked(kFlipYBox, [this] { OnFlipY(); });
+  OnClicked(kFlipDoButton, [this] { OnFlipDo(); });
+}
+
+void CFlipPage::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Check(pDX, kFlipXBox, m_flipX);
+  DDX_Check(pDX, kFlipYBox, m_flipY);
+}
+
+bool CFlipPage::OnInitDialog() {
+  // The base initialisation puts the remembered ticks back into the boxes.
+  CDialog::OnInitDialog();
+  TranslateWindow(*this);
+  // The connection may have been made or closed on another page since this one was shown.
+  SetDlgItemText(connection::kConnectButtonId,
+                 settings::Translate(connection::IsConnected() ? key::kUartClose : key::kUartOpen));
+  return true;
+}
+
+bool CFlipPage::PreTranslateMessage(QObject* target, QEvent* event) {
+  // The page never closes itself and never presses a button from the keyboard.
+  if (IsEscapeOrReturnKeyDown(event)) return true;
+  return CDialog::PreTranslateMessage(target, event);
+}
+
+void CFlipPage::OnUartOpen() { connection::ToggleConnection(*this); }
+
+void CFlipPage::OnFlipX() { m_flipX = static_cast<int>(IsDlgButtonChecked(kFlipXBox)); }
+
+void CFlipPage::OnFlipY() { m_flipY = static_cast<int>(IsDlgButtonChecked(kFlipYBox)); }
+
+void CFlipPage::OnFlipDo() {
+  CWaitCursor wait;
+  protocol::SetFlip(Flag(m_flipX), Flag(m_flipY));
+}
+
+}  // namespace lumivex::ui

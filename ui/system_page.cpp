@@ -1,0 +1,200 @@
+#include "ui/system_page.h"
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "connection/connection.h"
+#include "protocol/commands.h"
+#include "protocol/frame.h"
+#include "settings/language.h"
+#include "settings/language_keys.h"
+#include "settings/settings.h"
+#include "ui/framework/wait_cursor.h"
+#include "ui/translate_window.h"
+
+namespace lumivex::ui {
+
+namespace {
+
+constexpr int kUpgradeButton = 1032;
+constexpr int kFileNameEdit = 1061;
+constexpr auto kStatusPause = std::chrono::milliseconds(20);
+
+// The message for a status byte that ends the upgrade; nullptr for any other byte, which the
+// board may send while it works and which is not an outcome.
+const char* OutcomeMessage(uint8_t status) {
+  switch (status) {
+    case protocol::kUpgradeSuccess:
+      return key::kUpgradeSuccess;
+    case protocol::kUpgradeNoDisk:
+      return key::kNotFindDisk;
+    case protocol::kUpgradeNoFile:
+      return key::kNotFindFile;
+    case protocol::kUpgradeInvalidFirmware:
+      return key::kInvalidFirmware;
+    case protocol::kUpgradeFailed:
+      return key::kUpgradeFail;
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+CSystemPage::CSystemPage(QWidget* parent, int statusWaitCycles)
+    : CDialog(templ::kSystemPage, parent),
+      m_firmwareName(protocol::kDefaultFirmwareName),
+      m_statusWaitCycles(statusWaitCycles) {
+  OnClicked(connection::kConnectButtonId, [this] { OnUartOpen(); });
+  OnClicked(kUpgradeButton, [this] { OnUpgrade(); });
+  OnEditChange(kFileNameEdit, [this] { OnFileNameChange(); });
+}
+
+CSystemPage::~CSystemPage() { StopUpgradeWorker(); }
+
+void CSystemPage::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, kFileNameEdit, m_fileNameEdit);
+  DDX_Text(pDX, kFileNameEdit, m_firmwareName);
+  DDV_MaxChars(pDX, m_firmwareName, kMaxFirmwareNameLength);
+}
+
+bool CSystemPage::OnInitDialog() {
+  CDialog::OnInitDialog();
+  TranslateWindow(*this);
+  m_upgradeWaiting = false;
+
+  // A name typed but never used gives way to the stored one.
+  m_firmwareName = settings::ReadSetting(settings::section::kSystem, settings::kFirmwareNameKey);
+  if (m_firmwareName.empty()) {
+    m_firmwareName = protocol::kDefaultFirmwareName;
+    settings::WriteSetting(settings::section::kSystem, settings::kFirmwareNameKey,
+                           m_firmwareName);
+  }
+  UpdateData(false);
+
+  // The connection may have been made or closed on another page since this one was shown.
+  SetDlgItemText(connection::kConnectButtonId,
+                 settings::Translate(connection::IsConnected() ? key::kUartClose : key::kUartOpen));
+  return true;
+}
+
+bool CSystemPage::PreTranslateMessage(QObject* target, QEvent* event) {
+  // The page never closes itself and never presses a button from the keyboard.
+  if (IsEscapeOrReturnKeyDown(event)) return true;
+  return CDialog::PreTranslateMessage(target, event);
+}
+
+void CSystemPage::OnClose() {
+  if (m_upgradeWaiting) return;
+  CDialog::OnClose();
+}
+
+void CSystemPage::OnUartOpen() { connection::ToggleConnection(*this); }
+
+void CSystemPage::OnFileNameChange() {
+  // The field follows the box without validating at every keystroke: a name too long for the
+  // board (only the settings file can hold one) is reported once, when an upgrade is asked for.
+  m_firmwareName = GetDlgItemText(kFileNameEdit);
+}
+
+void CSystemPage::OnUpgrade() {
+  // The worker keeps this button disabled; a click that was already queued when it started
+  // must not start a second upgrade.
+  if (m_workerRunning) return;
+  if (m_upgradeThread.joinable()) m_upgradeThread.join();
+
+  // A name longer than the board takes fails here with the length message; it is neither
+  // stored again nor sent, since its length would not fit the request.
+  if (!UpdateData(true)) return;
+  // Remembered even when the upgrade cannot start, so the next run offers the same name.
+  if (!m_firmwareName.empty()) {
+    settings::WriteSetting(settings::section::kSystem, settings::kFirmwareNameKey,
+                           m_firmwareName);
+  }
+  if (!connection::IsConnected()) {
+    MessageBox(settings::Translate(key::kNotOpen), settings::Translate(key::kWarningUartTitle));
+    return;
+  }
+  if (m_firmwareName.empty()) {
+    MessageBox(settings::Translate(key::kInvalidFileName),
+               settings::Translate(key::kWarningSystemTitle));
+    return;
+  }
+
+  // The board reads the name up to its terminating zero.
+  std::vector<uint8_t> request(m_firmwareName.begin(), m_firmwareName.end());
+  request.push_back(0);
+  int32_t outcome = 0;
+  {
+    CWaitCursor wait;
+    outcome = protocol::StartFirmwareUpgrade(request.data(), static_cast<uint8_t>(request.size()));
+  }
+  // 0: the board took the short start frame, which reports no outcome worth waiting for.
+  if (outcome == 0) return;
+
+  // An unacknowledged start of another name may still have reached the board: wait anyway.
+  m_upgradeWaiting = true;
+  m_workerRunning = true;
+  m_upgradeThread = std::thread(&CSystemPage::UpgradeWorker, this, m_statusWaitCycles);
+}
+
+void CSystemPage::UpgradeWorker(int cycles) {
+  // Every call through the gate fails once the page is going away; the worker then touches
+  // nothing more.
+  const bool disabled = m_gate.Call([this] {
+    EnableItem(kUpgradeButton, false);
+    EnableItem(connection::kConnectButtonId, false);
+  });
+  if (disabled) {
+    const char* message = key::kUpgradeTimeOut;
+    bool stopped = false;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+      if (WaitForStop(std::chrono::milliseconds(0))) {
+        stopped = true;
+        break;
+      }
+      uint8_t status = 0;
+      if (protocol::ReceiveChecked(&status, 1) == 1) {
+        if (const char* outcome = OutcomeMessage(status)) {
+          message = outcome;
+          break;
+        }
+      }
+      if (WaitForStop(kStatusPause)) {
+        stopped = true;
+        break;
+      }
+    }
+    // The box is modal: both buttons stay disabled until the user has dismissed it.
+    if (!stopped && m_gate.Call([this, message] {
+          MessageBox(settings::Translate(message), settings::Translate(key::kWarningSystemTitle));
+        })) {
+      m_gate.Call([this] {
+        EnableItem(kUpgradeButton, true);
+        EnableItem(connection::kConnectButtonId, true);
+        m_upgradeWaiting = false;
+      });
+    }
+  }
+  m_workerRunning = false;
+}
+
+bool CSystemPage::WaitForStop(std::chrono::milliseconds pause) {
+  std::unique_lock lock(m_stopMutex);
+  return m_stopChanged.wait_for(lock, pause, [this] { return m_stopWorker; });
+}
+
+void CSystemPage::StopUpgradeWorker() {
+  // Closing the gate first wakes a worker that waits for the GUI thread, which is busy here.
+  m_gate.Close();
+  {
+    std::lock_guard lock(m_stopMutex);
+    m_stopWorker = true;
+  }
+  m_stopChanged.notify_all();
+  if (m_upgradeThread.joinable()) m_upgradeThread.join();
+}
+
+}  // namespace lumivex::ui
