@@ -38,6 +38,8 @@ set(CPACK_PACKAGE_VENDOR "Lumivex")
 set(CPACK_PACKAGE_CONTACT "Lumivex developers <dev@lumivex.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Control panel for LED projection light engines over a serial line")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # The shared libraries' packages (Qt, libstdc++) come from dpkg-shlibdeps.
