@@ -35,6 +35,8 @@ constexpr int kSingleReadButton = 1035;
 constexpr int kFirstLayoutId = 1034;
 constexpr int kLastLayoutId = 1051;
 
+constexpr std::array<int, 5> kValueFields = {kRedValue, kGreenValue, kBlueValue, kBoardValue,
+                                            kSingleValue};
 constexpr std::array<int, 5> kSingleLayout = {1049, 1050, 1051, kSingleValue, kSingleReadButton};
 constexpr std::array<int, 18> kFullLayout = {1036, 1037, 1038, 1039, 1040, 1041,
                                               1042, 1043, 1044, 1045, 1046, 1047,
@@ -76,7 +78,12 @@ CTemperaturePage::CTemperaturePage(QWidget* parent) : CDialog(templ::kTemperatur
 
 bool CTemperaturePage::OnInitDialog() {
   CDialog::OnInitDialog();
+  // The value fields hold what the board reported, not captions: translating the window would
+  // put the template's placeholder back at every showing.
+  std::array<std::string, kValueFields.size()> shown;
+  for (std::size_t i = 0; i < kValueFields.size(); ++i) shown[i] = GetDlgItemText(kValueFields[i]);
   TranslateWindow(*this);
+  for (std::size_t i = 0; i < kValueFields.size(); ++i) SetDlgItemText(kValueFields[i], shown[i]);
 
   // Read at every showing, although only the first showing acts on it.
   settings::SettingTable entries;
@@ -85,9 +92,7 @@ bool CTemperaturePage::OnInitDialog() {
   if (TemperatureLayoutPending) {
     for (int id = kFirstLayoutId; id <= kLastLayoutId; ++id) HideItem(id);
     HideItem(kFullReadButton);
-    for (int id : {kRedValue, kGreenValue, kBlueValue, kBoardValue, kSingleValue}) {
-      SetDlgItemText(id, kNotAvailableText);
-    }
+    for (int id : kValueFields) SetDlgItemText(id, kNotAvailableText);
     const unsigned mask = count > 0 ? DeclaredColours(entries, count) : 0;
     // A board with at most one LED colour has one temperature worth showing.
     const bool single = mask == 0 || mask == kRedBit || mask == kGreenBit || mask == kBlueBit;

@@ -31,9 +31,13 @@ class GuiCallGate {
   bool IsClosed() const;
 
  private:
+  friend class GuiCallGateReceiver;
   struct State;
+  std::shared_ptr<void> Enqueue(std::function<void()> fn);
+
   QObject* m_context;
   std::shared_ptr<State> m_state;
+  QObject* m_receiver;  // child of m_context, in the GUI thread
 };
 
 }  // namespace lumivex::ui
