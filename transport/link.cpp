@@ -40,9 +40,23 @@ bool TakeWriteDone() {
   return port != nullptr && port->writeDone.exchange(0, std::memory_order_acq_rel) == 1;
 }
 
-void Step() {
-  StepDeadline(std::chrono::microseconds{StepMicroseconds.load()}).Wait();
-}
+// The steps of one wait. Step k ends k steps after the wait began, not one step after the
+// thread last woke: waking late (timer slack, a busy machine) then never adds up over the 145
+// steps of a receive or the 1001 of a send, and the wait keeps its length.
+class StepSequence {
+ public:
+  StepSequence()
+      : step_(StepMicroseconds.load()), next_(StepDeadline::Clock::now()) {}
+
+  void Step() {
+    next_ += step_;
+    StepDeadline(next_).Wait();
+  }
+
+ private:
+  std::chrono::microseconds step_;
+  StepDeadline::Clock::time_point next_;
+};
 
 void Report(LinkDirection direction, const uint8_t* bytes, uint32_t count) {
   if (!Tracing.load(std::memory_order_acquire)) {
@@ -104,8 +118,9 @@ void LinkSend(const uint8_t* bytes, uint8_t length) {
     return;
   }
   // The port is looked up again at every test, so a port opened meanwhile is the one waited on.
+  StepSequence steps;
   for (uint32_t remaining = kSendSteps;; --remaining) {
-    Step();
+    steps.Step();
     if (remaining == 0) {
       return;
     }
@@ -120,6 +135,7 @@ bool LinkReceive(uint8_t* buffer, uint8_t length) {
     return false;
   }
   uint16_t remaining = static_cast<uint16_t>(kReceiveStepsPerByte * length);
+  StepSequence steps;
   for (;;) {
     const uint32_t available = ReceiveRing.HasData() ? ReceiveRing.Count() : 0;
     if (available >= length) {
@@ -132,7 +148,7 @@ bool LinkReceive(uint8_t* buffer, uint8_t length) {
       Report(LinkDirection::kTaken, buffer, length);
       return true;
     }
-    Step();
+    steps.Step();
     if (remaining == 0) {
       return false;
     }

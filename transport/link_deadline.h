@@ -10,6 +10,7 @@ class StepDeadline {
   using Clock = std::chrono::steady_clock;
 
   explicit StepDeadline(std::chrono::microseconds length) : at_(Clock::now() + length) {}
+  explicit StepDeadline(Clock::time_point at) : at_(at) {}
 
   bool Passed() const { return Clock::now() >= at_; }
 
