@@ -132,6 +132,27 @@ TEST_F(BoardTest, KeepsTheStateTheCommandsLeave) {
   EXPECT_EQ(frames[1], kWriteCurrents);
 }
 
+TEST_F(BoardTest, FrameLogKeepsTheMostRecentFramesAndTheCountersKeepTheTotal) {
+  BoardOptions o = Quick();
+  o.silent = true;  // nothing to read back, so frames can follow each other at once
+  Connect(o);
+  const size_t total = SimulatedBoard::kFrameLogLimit + 5;
+  // In bursts of 100 frames, each taken in before the next, so the line never fills.
+  for (size_t sent = 0; sent < total;) {
+    Bytes burst;
+    for (size_t i = 0; i < 100 && sent < total; ++i, ++sent) {
+      const Bytes& frame = sent + 1 == total ? kLedOn : kLedOff;
+      burst.insert(burst.end(), frame.begin(), frame.end());
+    }
+    ASSERT_TRUE(client_.Send(burst));
+    ASSERT_TRUE(board_->WaitForFrames(sent, 5s));
+  }
+  auto frames = board_->receivedFrames();
+  ASSERT_EQ(frames.size(), SimulatedBoard::kFrameLogLimit);
+  EXPECT_EQ(frames.back(), kLedOn);
+  EXPECT_EQ(board_->counters().frames, total);
+}
+
 TEST_F(BoardTest, StaysSilentAtAnotherLineSpeedAndAnswersOnceTheSpeedMatches) {
   Connect(Quick(), B9600);
   ExpectSilence(kHandshakeD);

@@ -89,7 +89,7 @@ struct SimulatedBoard::Impl {
   BoardOptions options;
   BoardState state;
   BoardCounters counters;
-  std::vector<Bytes> frames;
+  std::deque<Bytes> frames;  // the most recent kFrameLogLimit frames
   std::deque<Bytes> pushed;
   std::string error;
   std::string slavePath;
@@ -318,7 +318,7 @@ BoardCounters SimulatedBoard::counters() const {
 
 std::vector<std::vector<uint8_t>> SimulatedBoard::receivedFrames() const {
   std::lock_guard lock(impl_->mutex);
-  return impl_->frames;
+  return {impl_->frames.begin(), impl_->frames.end()};
 }
 
 bool SimulatedBoard::WaitForFrames(uint64_t n, std::chrono::milliseconds timeout) const {
@@ -445,6 +445,8 @@ void SimulatedBoard::Impl::HandleFrame(const Bytes& frame) {
   uint64_t frameCount;
   {
     std::lock_guard lock(mutex);
+    // A board left running for days must not grow without end; the counters keep the totals.
+    if (frames.size() == kFrameLogLimit) frames.pop_front();
     frames.push_back(frame);
     frameCount = ++counters.frames;
     opts = options;

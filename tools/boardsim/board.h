@@ -126,7 +126,9 @@ class SimulatedBoard {
   Temperatures temperatures() const;  // what a temperature request would report now
 
   BoardCounters counters() const;
-  std::vector<std::vector<uint8_t>> receivedFrames() const;  // oldest first
+  // The most recent kFrameLogLimit frames received, oldest first.
+  static constexpr std::size_t kFrameLogLimit = 10000;
+  std::vector<std::vector<uint8_t>> receivedFrames() const;
   // True once at least n frames have been received in all; false after the timeout.
   bool WaitForFrames(uint64_t n, std::chrono::milliseconds timeout) const;
   // True once at least n answers have been sent in all; false after the timeout.
