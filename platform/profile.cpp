@@ -27,9 +27,23 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+}  // namespace
+
+namespace {
+
 char FoldCase(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+}  // namespace
+
+std::string FoldProfileName(std::string_view name) {
+  std::string folded(Trim(name));
+  for (char& c : folded) c = FoldCase(c);
+  return folded;
+}
+
+namespace {
 
 bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

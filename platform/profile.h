@@ -29,6 +29,11 @@ namespace lumivex::platform {
 // Bytes of a line that a read takes into account; the rest of a longer line is ignored.
 inline constexpr std::size_t kMaxProfileLineBytes = 64 * 1024;
 
+// A section or key name as lookups compare it: blanks (spaces, tabs, a stray carriage return)
+// around it dropped and ASCII letters folded to lower case. Callers that keep names of their own
+// (a cache of a section) fold them with this, so they match exactly the lines a read matches.
+std::string FoldProfileName(std::string_view name);
+
 // One key/value line of a section, names and values as written (blanks around them trimmed).
 // A line without '=' has an empty key and the whole line as value.
 struct ProfileEntry {

@@ -43,17 +43,6 @@ std::string CutText(std::string_view text, std::size_t maxBytes) {
   return std::string(text.substr(0, cut));
 }
 
-// Keys match without regard to ASCII case and blanks around them, as in the file reader.
-std::string FoldKey(std::string_view key) {
-  while (!key.empty() && (key.front() == ' ' || key.front() == '\t')) key.remove_prefix(1);
-  while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.remove_suffix(1);
-  std::string folded(key);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
 // The "String" section of the language file last read, with the stamp of the file it came
 // from. Shared by the GUI thread and the firmware-upgrade worker.
 struct LanguageCache {
@@ -84,7 +73,7 @@ void Reload(LanguageCache& cache, const std::string& path) {
           cache.complete = false;
           return false;
         }
-        cache.texts.try_emplace(FoldKey(e.key), std::move(text));
+        cache.texts.try_emplace(platform::FoldProfileName(e.key), std::move(text));
         return true;
       },
       &stamp);
@@ -114,7 +103,7 @@ std::string LookUp(const std::string& path, const std::string& key) {
     auto text = platform::ReadProfileString(path, kStringSection, key);
     return text ? CutText(*text, kMaxTextBytes) : std::string();
   }
-  auto it = Cache.texts.find(FoldKey(key));
+  auto it = Cache.texts.find(platform::FoldProfileName(key));
   return it == Cache.texts.end() ? std::string() : it->second;
 }
 

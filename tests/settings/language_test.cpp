@@ -171,6 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LookupCase{"CaptionKey", "Board:", "Mainboard:"},
                       LookupCase{"SecondEquals", "Msg", "one = two"},
                       LookupCase{"EmptyKeyStaysEmpty", "", ""},
+                      // A key with a stray carriage return matches as the file reader matches it.
+                      LookupCase{"KeyWithCarriageReturn", "Tab.Led\r", "LED"},
                       LookupCase{"CutTo299", "Long.Text", std::string(299, 'x')},
                       LookupCase{"CutKeepsWholeCharacters", "Long.Utf8",
                                  [] {
