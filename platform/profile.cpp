@@ -37,6 +37,19 @@ char FoldCase(char c) {
 
 }  // namespace
 
+std::string CutProfileText(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return std::string(text);
+  constexpr std::size_t kLongestCharacter = 4;
+  std::size_t cut = maxBytes;
+  while (cut > 0 && maxBytes - cut < kLongestCharacter - 1 &&
+         (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+    --cut;
+  }
+  // Continuation bytes all the way back: not UTF-8, so no character to keep whole.
+  if ((static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) cut = maxBytes;
+  return std::string(text.substr(0, cut));
+}
+
 std::string FoldProfileName(std::string_view name) {
   std::string folded(Trim(name));
   for (char& c : folded) c = FoldCase(c);

@@ -34,6 +34,10 @@ inline constexpr std::size_t kMaxProfileLineBytes = 64 * 1024;
 // (a cache of a section) fold them with this, so they match exactly the lines a read matches.
 std::string FoldProfileName(std::string_view name);
 
+// text cut to at most maxBytes. A cut never splits a UTF-8 character; in bytes that are not
+// UTF-8 it backs off no further than a character's length, so at most three bytes go.
+std::string CutProfileText(std::string_view text, std::size_t maxBytes);
+
 // One key/value line of a section, names and values as written (blanks around them trimmed).
 // A line without '=' has an empty key and the whole line as value.
 struct ProfileEntry {

@@ -36,13 +36,6 @@ constexpr std::size_t kMaxCachedBytes = 1 << 20;
 // such a file is read again at every lookup until it has been still for this long.
 constexpr std::chrono::nanoseconds kStampSettleTime = std::chrono::seconds(2);
 
-std::string CutText(std::string_view text, std::size_t maxBytes) {
-  if (text.size() <= maxBytes) return std::string(text);
-  std::size_t cut = maxBytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return std::string(text.substr(0, cut));
-}
-
 // The "String" section of the language file last read, with the stamp of the file it came
 // from. Shared by the GUI thread and the firmware-upgrade worker.
 struct LanguageCache {
@@ -67,7 +60,7 @@ void Reload(LanguageCache& cache, const std::string& path) {
       path, kStringSection,
       [&](const platform::ProfileEntry& e) {
         if (e.key.empty()) return true;  // a line without '=' translates nothing
-        std::string text = CutText(e.value, kMaxTextBytes);
+        std::string text = platform::CutProfileText(e.value, kMaxTextBytes);
         bytes += e.key.size() + text.size();
         if (cache.texts.size() >= kMaxCachedEntries || bytes > kMaxCachedBytes) {
           cache.complete = false;
@@ -101,7 +94,7 @@ std::string LookUp(const std::string& path, const std::string& key) {
   if (!(Cache.trusted && Cache.path == path && Cache.stamp == stamp)) Reload(Cache, path);
   if (!Cache.complete) {
     auto text = platform::ReadProfileString(path, kStringSection, key);
-    return text ? CutText(*text, kMaxTextBytes) : std::string();
+    return text ? platform::CutProfileText(*text, kMaxTextBytes) : std::string();
   }
   auto it = Cache.texts.find(platform::FoldProfileName(key));
   return it == Cache.texts.end() ? std::string() : it->second;
@@ -112,7 +105,7 @@ std::string LookUp(const std::string& path, const std::string& key) {
 void LoadLanguage(const std::string& programDirectory) {
   auto name =
       platform::ReadProfileString(programDirectory + kConfigFileName, kThemesSection, kSolutionKey);
-  std::string language = name ? CutText(*name, kMaxLanguageNameBytes) : std::string();
+  std::string language = name ? platform::CutProfileText(*name, kMaxLanguageNameBytes) : std::string();
   if (language.empty()) language = kDefaultLanguage;
   LanguageFilePath = programDirectory + kLanguageFolder + language + kLanguageExtension;
 }

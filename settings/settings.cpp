@@ -15,15 +15,6 @@ namespace {
 // The longest value a read hands back, as the original 260-character buffers held.
 constexpr std::size_t kMaxValueBytes = 259;
 
-// Cuts text to at most maxBytes without splitting a UTF-8 character, so a cut value still
-// displays cleanly.
-std::string CutText(std::string_view text, std::size_t maxBytes) {
-  if (text.size() <= maxBytes) return std::string(text);
-  std::size_t cut = maxBytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return std::string(text.substr(0, cut));
-}
-
 }  // namespace
 
 std::string SettingsFilePath() {
@@ -42,7 +33,7 @@ std::string SettingsFilePath() {
 
 std::string ReadSetting(const std::string& section, const std::string& key) {
   auto value = platform::ReadProfileString(SettingsFilePath(), section, key);
-  return value ? CutText(*value, kMaxValueBytes) : std::string();
+  return value ? platform::CutProfileText(*value, kMaxValueBytes) : std::string();
 }
 
 void WriteSetting(const std::string& section, const std::string& key, const std::string& value) {
@@ -54,8 +45,8 @@ int ReadSettingSection(const std::string& section, SettingTable& entries) {
   // for the length of the lines before it.
   auto lines = platform::ReadProfileSection(SettingsFilePath(), section, entries.size());
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    entries[i].key = CutText(lines[i].key, kMaxValueBytes);
-    entries[i].value = CutText(lines[i].value, kMaxValueBytes);
+    entries[i].key = platform::CutProfileText(lines[i].key, kMaxValueBytes);
+    entries[i].value = platform::CutProfileText(lines[i].value, kMaxValueBytes);
   }
   return static_cast<int>(lines.size());
 }

@@ -139,6 +139,9 @@ class TranslateLookup : public ::testing::TestWithParam<LookupCase> {
         "Long.Text=" +
             std::string(400, 'x') +
             "\r\n"
+            "Long.NotUtf8=" +
+            std::string(400, '\x80') +
+            "\r\n"
             "Long.Utf8=" +
             [] {
               std::string s;
@@ -174,6 +177,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // A key with a stray carriage return matches as the file reader matches it.
                       LookupCase{"KeyWithCarriageReturn", "Tab.Led\r", "LED"},
                       LookupCase{"CutTo299", "Long.Text", std::string(299, 'x')},
+                      // Bytes that are not UTF-8 are cut where the limit falls, not emptied.
+                      LookupCase{"CutNotUtf8", "Long.NotUtf8", std::string(299, '\x80')},
                       LookupCase{"CutKeepsWholeCharacters", "Long.Utf8",
                                  [] {
                                    std::string s;
