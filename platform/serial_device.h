@@ -45,7 +45,7 @@ inline constexpr uint32_t kErrParity = 0x4;
 inline constexpr uint32_t kErrFrame = 0x8;
 inline constexpr uint32_t kErrBreak = 0x10;
 
-// The line settings that the port reads and writes at open (the DCB of the original). Only the
+// The line settings that the port reads and writes at open (the Win32 DCB's role). Only the
 // five named members are ever changed; `native` carries everything else the driver reported
 // (flow control, control characters) unchanged back to it.
 struct LineSettings {

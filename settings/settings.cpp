@@ -12,7 +12,7 @@
 namespace lumivex::settings {
 namespace {
 
-// The longest value a read hands back, as the original 260-character buffers held.
+// The longest value a read hands back: what a 260-byte buffer holds with its terminating zero.
 constexpr std::size_t kMaxValueBytes = 259;
 
 }  // namespace
