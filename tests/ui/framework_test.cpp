@@ -264,6 +264,8 @@ TEST_F(DialogTest, UnsignedNumberExchangeValidates) {
       {"", false, 7, "Please enter a positive integer."},
       {"-1", false, 7, "Please enter a positive integer."},
       {"12a", false, 7, "Please enter a positive integer."},
+      {"温度", false, 7, "Please enter a positive integer."},
+      {"１２", false, 7, "Please enter a positive integer."},  // full-width digits
   };
   for (const NumberCase& c : cases) {
     recorder->Clear();
