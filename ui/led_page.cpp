@@ -249,11 +249,7 @@ void CLedPage::OnWriteCurrent() {
   uint16_t red = 0;
   uint16_t green = 0;
   uint16_t blue = 0;
-  bool read = false;
-  {
-    CWaitCursor wait;
-    read = protocol::ReadLedCurrents(red, green, blue);
-  }
+  const bool read = ReadCurrents(red, green, blue);
 
   const uint32_t value = CurrentEditNumber();
   m_currentSlider.SetPos(SliderPosition(value));
@@ -295,11 +291,8 @@ void CLedPage::OnReadCurrent() {
   uint16_t red = 0;
   uint16_t green = 0;
   uint16_t blue = 0;
-  {
-    CWaitCursor wait;
-    // A failed read leaves zeros, which the page shows.
-    protocol::ReadLedCurrents(red, green, blue);
-  }
+  // A failed read leaves zeros, which the page shows.
+  ReadCurrents(red, green, blue);
   if (red > led::kMaxCurrent || green > led::kMaxCurrent || blue > led::kMaxCurrent) {
     Warn(key::kReadFail);
     return;
@@ -325,10 +318,7 @@ void CLedPage::OnUartOpen() {
   uint16_t red = 0;
   uint16_t green = 0;
   uint16_t blue = 0;
-  {
-    CWaitCursor wait;
-    protocol::ReadLedCurrents(red, green, blue);
-  }
+  ReadCurrents(red, green, blue);
   const uint16_t value = ChannelValue(radio, red, green, blue);
   SetDlgItemText(led::kCurrentEdit, std::to_string(value));
   m_lastSliderPos = value;
@@ -382,6 +372,11 @@ void CLedPage::EnableCurrentControls(bool enable) {
 
 void CLedPage::Warn(const char* messageKey) {
   MessageBox(settings::Translate(messageKey), settings::Translate(key::kWarningUartTitle));
+}
+
+bool CLedPage::ReadCurrents(uint16_t& red, uint16_t& green, uint16_t& blue) {
+  CWaitCursor wait;
+  return protocol::ReadLedCurrents(red, green, blue);
 }
 
 int CLedPage::SelectedChannelRadio() const {

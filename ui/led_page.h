@@ -66,6 +66,8 @@ class CLedPage : public CDialog {
   static void SwitchLightSource(uint8_t on);
   void EnableCurrentControls(bool enable);
   void Warn(const char* key);
+  // The board's triple, under a wait cursor; zeros and false when the read failed.
+  static bool ReadCurrents(uint16_t& red, uint16_t& green, uint16_t& blue);
   int SelectedChannelRadio() const;
   // The leading decimal number of the edit box; 0 when it holds none.
   uint32_t CurrentEditNumber() const;
