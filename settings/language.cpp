@@ -105,7 +105,8 @@ std::string LookUp(const std::string& path, const std::string& key) {
 void LoadLanguage(const std::string& programDirectory) {
   auto name =
       platform::ReadProfileString(programDirectory + kConfigFileName, kThemesSection, kSolutionKey);
-  std::string language = name ? platform::CutProfileText(*name, kMaxLanguageNameBytes) : std::string();
+  std::string language =
+      name ? platform::CutProfileText(*name, kMaxLanguageNameBytes) : std::string();
   if (language.empty()) language = kDefaultLanguage;
   LanguageFilePath = programDirectory + kLanguageFolder + language + kLanguageExtension;
 }

@@ -45,8 +45,7 @@ bool TakeWriteDone() {
 // steps of a receive or the 1001 of a send, and the wait keeps its length.
 class StepSequence {
  public:
-  StepSequence()
-      : step_(StepMicroseconds.load()), next_(StepDeadline::Clock::now()) {}
+  StepSequence() : step_(StepMicroseconds.load()), next_(StepDeadline::Clock::now()) {}
 
   void Step() {
     next_ += step_;

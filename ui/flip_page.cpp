@@ -16,7 +16,9 @@ constexpr int kFlipXBox = 1068;
 constexpr int kFlipYBox = 1069;
 constexpr int kFlipDoButton = 1070;
 
-uint8_t Flag(int state) { return state != 0 ? 1 : 0; }
+uint8_t Flag(int state) {
+  return state != 0 ? 1 : 0;
+}
 }  // namespace
 
 CFlipPage::CFlipPage(QWidget* parent) : CDialog(templ::kFlipPage, parent) {
@@ -48,11 +50,17 @@ bool CFlipPage::PreTranslateMessage(QObject* target, QEvent* event) {
   return CDialog::PreTranslateMessage(target, event);
 }
 
-void CFlipPage::OnUartOpen() { connection::ToggleConnection(*this); }
+void CFlipPage::OnUartOpen() {
+  connection::ToggleConnection(*this);
+}
 
-void CFlipPage::OnFlipX() { m_flipX = static_cast<int>(IsDlgButtonChecked(kFlipXBox)); }
+void CFlipPage::OnFlipX() {
+  m_flipX = static_cast<int>(IsDlgButtonChecked(kFlipXBox));
+}
 
-void CFlipPage::OnFlipY() { m_flipY = static_cast<int>(IsDlgButtonChecked(kFlipYBox)); }
+void CFlipPage::OnFlipY() {
+  m_flipY = static_cast<int>(IsDlgButtonChecked(kFlipYBox));
+}
 
 void CFlipPage::OnFlipDo() {
   CWaitCursor wait;

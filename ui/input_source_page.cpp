@@ -55,7 +55,9 @@ bool CInputSourcePage::PreTranslateMessage(QObject* target, QEvent* event) {
   return CDialog::PreTranslateMessage(target, event);
 }
 
-void CInputSourcePage::OnUartOpen() { connection::ToggleConnection(*this); }
+void CInputSourcePage::OnUartOpen() {
+  connection::ToggleConnection(*this);
+}
 
 void CInputSourcePage::OnConfirm() {
   const int position = m_inputSourceCombo.GetCurSel();

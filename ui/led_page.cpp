@@ -39,8 +39,7 @@ constexpr unsigned kGreenBit = 2;
 constexpr unsigned kBlueBit = 4;
 constexpr unsigned kAllColours = kRedBit | kGreenBit | kBlueBit;
 
-const char* const kLightListKeys[] = {key::kLedRed, key::kLedGreen, key::kLedBlue,
-                                      key::kLedWhite};
+const char* const kLightListKeys[] = {key::kLedRed, key::kLedGreen, key::kLedBlue, key::kLedWhite};
 constexpr int kWhiteEntry = 3;
 
 // The value of the selected channel in the triple red, green, blue; W stands for green. 0 with

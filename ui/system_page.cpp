@@ -51,7 +51,9 @@ CSystemPage::CSystemPage(QWidget* parent, int statusWaitCycles)
   OnEditChange(kFileNameEdit, [this] { OnFileNameChange(); });
 }
 
-CSystemPage::~CSystemPage() { StopUpgradeWorker(); }
+CSystemPage::~CSystemPage() {
+  StopUpgradeWorker();
+}
 
 void CSystemPage::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
@@ -69,8 +71,7 @@ bool CSystemPage::OnInitDialog() {
   m_firmwareName = settings::ReadSetting(settings::section::kSystem, settings::kFirmwareNameKey);
   if (m_firmwareName.empty()) {
     m_firmwareName = protocol::kDefaultFirmwareName;
-    settings::WriteSetting(settings::section::kSystem, settings::kFirmwareNameKey,
-                           m_firmwareName);
+    settings::WriteSetting(settings::section::kSystem, settings::kFirmwareNameKey, m_firmwareName);
   }
   UpdateData(false);
 
@@ -91,7 +92,9 @@ void CSystemPage::OnClose() {
   CDialog::OnClose();
 }
 
-void CSystemPage::OnUartOpen() { connection::ToggleConnection(*this); }
+void CSystemPage::OnUartOpen() {
+  connection::ToggleConnection(*this);
+}
 
 void CSystemPage::OnFileNameChange() {
   // The field follows the box without validating at every keystroke: a name too long for the
@@ -110,8 +113,7 @@ void CSystemPage::OnUpgrade() {
   if (!UpdateData(true)) return;
   // Remembered even when the upgrade cannot start, so the next run offers the same name.
   if (!m_firmwareName.empty()) {
-    settings::WriteSetting(settings::section::kSystem, settings::kFirmwareNameKey,
-                           m_firmwareName);
+    settings::WriteSetting(settings::section::kSystem, settings::kFirmwareNameKey, m_firmwareName);
   }
   if (!connection::IsConnected()) {
     MessageBox(settings::Translate(key::kNotOpen), settings::Translate(key::kWarningUartTitle));

@@ -27,8 +27,7 @@ class CSystemPage : public CDialog {
   // The longest file name the board takes.
   static constexpr int kMaxFirmwareNameLength = 248;
 
-  explicit CSystemPage(QWidget* parent = nullptr,
-                       int statusWaitCycles = kDefaultStatusWaitCycles);
+  explicit CSystemPage(QWidget* parent = nullptr, int statusWaitCycles = kDefaultStatusWaitCycles);
   // Ends a waiting worker first: it gives up at its next look and never touches the page again.
   ~CSystemPage() override;
 

@@ -36,12 +36,12 @@ constexpr int kFirstLayoutId = 1034;
 constexpr int kLastLayoutId = 1051;
 
 constexpr std::array<int, 5> kValueFields = {kRedValue, kGreenValue, kBlueValue, kBoardValue,
-                                            kSingleValue};
+                                             kSingleValue};
 constexpr std::array<int, 5> kSingleLayout = {1049, 1050, 1051, kSingleValue, kSingleReadButton};
-constexpr std::array<int, 18> kFullLayout = {1036, 1037, 1038, 1039, 1040, 1041,
-                                              1042, 1043, 1044, 1045, 1046, 1047,
-                                              1048, kFullReadButton, kRedValue, kGreenValue,
-                                              kBlueValue, kBoardValue};
+constexpr std::array<int, 18> kFullLayout = {
+    1036,      1037,        1038,       1039,       1040, 1041, 1042,
+    1043,      1044,        1045,       1046,       1047, 1048, kFullReadButton,
+    kRedValue, kGreenValue, kBlueValue, kBoardValue};
 
 constexpr char kNotAvailableText[] = "----";
 constexpr char kDeclared[] = "true";
@@ -142,8 +142,8 @@ void CTemperaturePage::ReadAndShowTemperatures() {
   SetDlgItemText(kBoardValue, TemperatureText(board));
   // The single field follows the green LED, which single-colour engines report; the board's
   // own sensor stands in when the green value is missing.
-  SetDlgItemText(kSingleValue, TemperatureText(green != protocol::kTemperatureNotAvailable ? green
-                                                                                            : board));
+  SetDlgItemText(kSingleValue,
+                 TemperatureText(green != protocol::kTemperatureNotAvailable ? green : board));
 }
 
 void CTemperaturePage::OnUartOpen() {

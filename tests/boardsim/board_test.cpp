@@ -18,7 +18,9 @@ using testing::Client;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes Text(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
 Bytes Join(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
@@ -83,13 +85,12 @@ struct ExactAnswer {
 
 TEST_F(BoardTest, AnswersEveryCommandWithItsExactBytes) {
   const ExactAnswer cases[] = {
-      {"handshake D", kHandshakeD,
-       Join(Join({0xE0}, Text("ShakeHands")), {0x46})},
+      {"handshake D", kHandshakeD, Join(Join({0xE0}, Text("ShakeHands")), {0x46})},
       {"handshake A", kHandshakeA, Text("Mstar Connect OK")},
-      {"temperatures long", kTemperaturesLong,
+      {"temperatures long",
+       kTemperaturesLong,
        {0xE0, 0x19, 0x00, 0x1A, 0x00, 0x1B, 0x00, 0x28, 0x00, 0xAA}},
-      {"temperatures short", kTemperaturesShort,
-       {0xE0, 0x19, 0x00, 0x1A, 0x00, 0x1B, 0x00, 0xD2}},
+      {"temperatures short", kTemperaturesShort, {0xE0, 0x19, 0x00, 0x1A, 0x00, 0x1B, 0x00, 0xD2}},
       {"led power", kLedOn, kAckA},
       {"read currents", kReadCurrents, {0x01, 0x00, 0x02, 0x00, 0x00, 0x03}},
       {"write currents", kWriteCurrents, kAckA},

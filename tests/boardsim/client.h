@@ -106,8 +106,10 @@ class PrivateRuntimeDir {
     setenv("XDG_RUNTIME_DIR", path_.c_str(), 1);
   }
   ~PrivateRuntimeDir() {
-    if (hadOld_) setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
-    else unsetenv("XDG_RUNTIME_DIR");
+    if (hadOld_)
+      setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
+    else
+      unsetenv("XDG_RUNTIME_DIR");
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }

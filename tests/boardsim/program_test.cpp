@@ -115,16 +115,15 @@ TEST(ProgramTest, TracesFramesAndEndsWhenItHangsUp) {
   client.Exchange({0xE0, 0x05, 0x44, 0x17, 0xC0}, 6);
   EXPECT_EQ(WaitExit(p.pid), 0);
   std::string err = ReadAll(p.err);
-  EXPECT_TRUE(std::regex_search(err, std::regex("[0-9]+ ms recv E0 05 44 17 C0")))
-      << err;
+  EXPECT_TRUE(std::regex_search(err, std::regex("[0-9]+ ms recv E0 05 44 17 C0"))) << err;
   EXPECT_TRUE(std::regex_search(err, std::regex("[0-9]+ ms send E0 0B 00 01 00 14"))) << err;
   close(p.out);
   close(p.err);
 }
 
 TEST(ProgramTest, BadOptionsExitWithUsage) {
-  for (std::vector<std::string> args : {std::vector<std::string>{"--baud", "300"},
-                                        std::vector<std::string>{"--nonsense"}}) {
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"--baud", "300"}, std::vector<std::string>{"--nonsense"}}) {
     Spawned p = Spawn(args);
     ASSERT_GT(p.pid, 0);
     EXPECT_EQ(WaitExit(p.pid), 2);

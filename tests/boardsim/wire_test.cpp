@@ -28,14 +28,20 @@ TEST(FrameParserTest, SplitsTheStreamIntoFrames) {
   const Bytes led = {0xE0, 0x05, 0x41, 0x18, 0x01};
   const ParseRow rows[] = {
       {"one class-D frame", version, {version}, 0},
-      {"two frames back to back", {0xE0, 0x05, 0x44, 0x17, 0xC0, 0xE0, 0x05, 0x41, 0x18, 0x01},
-       {version, led}, 0},
+      {"two frames back to back",
+       {0xE0, 0x05, 0x44, 0x17, 0xC0, 0xE0, 0x05, 0x41, 0x18, 0x01},
+       {version, led},
+       0},
       {"short upgrade frame", {0xE0, 0x03, 0x38}, {{0xE0, 0x03, 0x38}}, 0},
       {"garbage before a frame", {0x01, 0x02, 0xE0, 0x05, 0x44, 0x17, 0xC0}, {version}, 0},
-      {"header without a known class", {0xE0, 0x05, 0x42, 0xE0, 0x05, 0x44, 0x17, 0xC0},
-       {version}, 0},
-      {"length too small for class D", {0xE0, 0x04, 0x44, 0x17, 0xE0, 0x05, 0x44, 0x17, 0xC0},
-       {version}, 0},
+      {"header without a known class",
+       {0xE0, 0x05, 0x42, 0xE0, 0x05, 0x44, 0x17, 0xC0},
+       {version},
+       0},
+      {"length too small for class D",
+       {0xE0, 0x04, 0x44, 0x17, 0xE0, 0x05, 0x44, 0x17, 0xC0},
+       {version},
+       0},
       {"length 3 that is not the upgrade byte", {0xE0, 0x03, 0x41, 0x01}, {}, 0},
       {"a stray E0 right before the frame", {0xE0, 0xE0, 0x05, 0x44, 0x17, 0xC0}, {version}, 0},
       {"incomplete frame waits", {0xE0, 0x05, 0x44, 0x17}, {}, 4},
@@ -104,8 +110,8 @@ TEST(WireTest, ClassDAnswersSumToZeroUnlessCorrupt) {
   EXPECT_FALSE(ChecksumOk(bad.data(), bad.size()));
   Bytes otherLead = ClassDAnswer(0x00, data, 4, false);
   EXPECT_TRUE(ChecksumOk(otherLead.data(), otherLead.size()));
-  const uint8_t handshake[] = {0xE0, 0x0F, 0x44, 0x00, 'S', 'h', 'a', 'k', 'e', 'H',
-                               'a',  'n',  'd',  's',  0xF3};
+  const uint8_t handshake[] = {0xE0, 0x0F, 0x44, 0x00, 'S', 'h', 'a', 'k',
+                               'e',  'H',  'a',  'n',  'd', 's', 0xF3};
   EXPECT_TRUE(ChecksumOk(handshake, sizeof handshake));
 }
 

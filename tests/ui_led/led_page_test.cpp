@@ -77,9 +77,9 @@ Bytes Payload(const Bytes& frame) {
 }
 
 Bytes Triple(uint16_t red, uint16_t green, uint16_t blue) {
-  return {static_cast<uint8_t>(red), static_cast<uint8_t>(red >> 8),
+  return {static_cast<uint8_t>(red),   static_cast<uint8_t>(red >> 8),
           static_cast<uint8_t>(green), static_cast<uint8_t>(green >> 8),
-          static_cast<uint8_t>(blue), static_cast<uint8_t>(blue >> 8)};
+          static_cast<uint8_t>(blue),  static_cast<uint8_t>(blue >> 8)};
 }
 
 class LedPageTest : public ::testing::Test {
@@ -118,9 +118,7 @@ class LedPageTest : public ::testing::Test {
     fs::remove_all(runtime_, ignored);
   }
 
-  void WriteSettings(const std::string& text) {
-    std::ofstream(work_ / "Lumivex.ini") << text;
-  }
+  void WriteSettings(const std::string& text) { std::ofstream(work_ / "Lumivex.ini") << text; }
 
   void StartBoard(BoardOptions options = {}) {
     // The connection tries 9600 first; a board at that speed answers the first greeting.
@@ -184,7 +182,8 @@ class LedPageTest : public ::testing::Test {
   std::vector<Bytes> PayloadsOf(uint16_t code) const {
     std::vector<Bytes> payloads;
     for (const Bytes& frame : board_->receivedFrames()) {
-      if (frame.size() >= 4 && (frame[2] << 8 | frame[3]) == code) payloads.push_back(Payload(frame));
+      if (frame.size() >= 4 && (frame[2] << 8 | frame[3]) == code)
+        payloads.push_back(Payload(frame));
     }
     return payloads;
   }
@@ -232,7 +231,9 @@ struct Layout {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const Layout& layout, std::ostream* os) { *os << layout.name; }
+void PrintTo(const Layout& layout, std::ostream* os) {
+  *os << layout.name;
+}
 
 class LedLayoutTest : public LedPageTest, public ::testing::WithParamInterface<Layout> {};
 
@@ -273,19 +274,27 @@ INSTANTIATE_TEST_SUITE_P(
         Layout{"AllThree", kAllColours, led::kRadioGreen, kRGB, true},
         Layout{"AllThreeBlueFirst", "[led]\nb=true\nr=true\ng=true\n", led::kRadioGreen, kRGB,
                true},
-        Layout{"RedThenBlue", "[led]\nr=true\nb=true\n", led::kRadioBlue,
-               {led::kRadioRed, led::kRadioBlue}, false},
-        Layout{"BlueThenRed", "[led]\nb=true\nr=true\n", led::kRadioRed,
-               {led::kRadioRed, led::kRadioBlue}, false},
-        Layout{"RedAndGreenBlueFalse", "[led]\nr=true\ng=true\nb=false\n", led::kRadioGreen,
-               {led::kRadioRed, led::kRadioGreen}, false},
+        Layout{"RedThenBlue",
+               "[led]\nr=true\nb=true\n",
+               led::kRadioBlue,
+               {led::kRadioRed, led::kRadioBlue},
+               false},
+        Layout{"BlueThenRed",
+               "[led]\nb=true\nr=true\n",
+               led::kRadioRed,
+               {led::kRadioRed, led::kRadioBlue},
+               false},
+        Layout{"RedAndGreenBlueFalse",
+               "[led]\nr=true\ng=true\nb=false\n",
+               led::kRadioGreen,
+               {led::kRadioRed, led::kRadioGreen},
+               false},
         Layout{"NoSettingsFile", nullptr, led::kRadioGreen, kNone, false},
         Layout{"EmptySection", "[dialog]\ndlg1=true\n[led]\n", led::kRadioGreen, kNone, false},
         Layout{"ValueCaseDiffers", "[led]\nr=True\n", led::kRadioGreen, kNone, false},
         Layout{"CaseDiffersBesideTrue", "[led]\nr=TRUE\ng=True\nb=true\n", led::kRadioBlue, kNone,
                false},
-        Layout{"KeyCaseDiffers", "[led]\nR=true\nG=true\nB=true\n", led::kRadioGreen, kNone,
-               false},
+        Layout{"KeyCaseDiffers", "[led]\nR=true\nG=true\nB=true\n", led::kRadioGreen, kNone, false},
         Layout{"UnknownKey", "[led]\nw=true\n", led::kRadioGreen, kNone, false}),
     [](const ::testing::TestParamInfo<Layout>& row) { return std::string(row.param.name); });
 

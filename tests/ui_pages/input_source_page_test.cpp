@@ -40,10 +40,11 @@ TEST_P(InputSourceChoiceTest, ConfirmSendsTheSelectedPosition) {
   EXPECT_TRUE(Boxes().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Entries, InputSourceChoiceTest,
-                         ::testing::Values(ChoiceCase{"Hdmi", 0, {0xE0, 0x06, 0x44, 0x08, 0x00, 0xCE}},
-                                           ChoiceCase{"Vga", 1, {0xE0, 0x06, 0x44, 0x08, 0x01, 0xCD}}),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(
+    Entries, InputSourceChoiceTest,
+    ::testing::Values(ChoiceCase{"Hdmi", 0, {0xE0, 0x06, 0x44, 0x08, 0x00, 0xCE}},
+                      ChoiceCase{"Vga", 1, {0xE0, 0x06, 0x44, 0x08, 0x01, 0xCD}}),
+    CaseName());
 
 TEST_F(InputSourcePageTest, RefusalAndSilenceAreNotReported) {
   boardsim::BoardOptions refusing;

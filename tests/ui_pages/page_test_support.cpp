@@ -24,12 +24,11 @@ namespace fs = std::filesystem;
 
 // Keys whose display text the tests compare; each translates to itself.
 const char* const kKeys[] = {
-    key::kUartOpen,         key::kUartClose,        key::kWarningUartTitle,
-    key::kWarningSystemTitle, key::kNotFinded,      key::kConnectFail,
-    key::kConnectSuccess,   key::kFirmwareOld,      key::kNotOpen,
-    key::kReadFail,         key::kInvalidFirmware,  key::kInvalidFileName,
-    key::kNotFindFile,      key::kNotFindDisk,      key::kUpgradeFail,
-    key::kUpgradeSuccess,   key::kUpgradeTimeOut,
+    key::kUartOpen,       key::kUartClose,   key::kWarningUartTitle, key::kWarningSystemTitle,
+    key::kNotFinded,      key::kConnectFail, key::kConnectSuccess,   key::kFirmwareOld,
+    key::kNotOpen,        key::kReadFail,    key::kInvalidFirmware,  key::kInvalidFileName,
+    key::kNotFindFile,    key::kNotFindDisk, key::kUpgradeFail,      key::kUpgradeSuccess,
+    key::kUpgradeTimeOut,
 };
 
 void WriteText(const fs::path& path, const std::string& text) {
@@ -127,9 +126,8 @@ std::vector<Bytes> FramesWithCommand(const boardsim::SimulatedBoard& board, uint
 
 void PageTest::SetUp() {
   ResetOneShotFlags();
-  const fs::path dir = PagesEnvironment::Root() / ::testing::UnitTest::GetInstance()
-                                                      ->current_test_info()
-                                                      ->name();
+  const fs::path dir =
+      PagesEnvironment::Root() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
   std::error_code ignored;
   fs::remove_all(dir, ignored);
   fs::create_directories(dir);

@@ -105,7 +105,8 @@ struct OutcomeCase {
   const char* message;
 };
 
-class UpgradeOutcomeTest : public SystemPageTest, public ::testing::WithParamInterface<OutcomeCase> {};
+class UpgradeOutcomeTest : public SystemPageTest,
+                           public ::testing::WithParamInterface<OutcomeCase> {};
 
 TEST_P(UpgradeOutcomeTest, AcknowledgedStartReportsTheBoardsStatusThenEnablesBothButtons) {
   auto board = StartBoard(Outcome(GetParam().status, GetParam().preliminary));
@@ -250,13 +251,13 @@ TEST_P(DefaultNameTest, ShowingWritesTheDefaultWhenNoNameIsStored) {
   EXPECT_EQ(StoredName(), "KVB03.bin");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Settings, DefaultNameTest,
-    ::testing::Values(StoredNameCase{"NoFile", nullptr},
-                      StoredNameCase{"NoSection", "[led]\nr=true\n"},
-                      StoredNameCase{"NoKey", "[system]\nOther=1\n"},
-                      StoredNameCase{"EmptyValue", "[system]\nFirmWareName=\n"}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Settings, DefaultNameTest,
+                         ::testing::Values(StoredNameCase{"NoFile", nullptr},
+                                           StoredNameCase{"NoSection", "[led]\nr=true\n"},
+                                           StoredNameCase{"NoKey", "[system]\nOther=1\n"},
+                                           StoredNameCase{"EmptyValue",
+                                                          "[system]\nFirmWareName=\n"}),
+                         CaseName());
 
 TEST_F(SystemPageTest, ShowingAgainReplacesAnUnusedTypedNameWithTheStoredOne) {
   WriteSettings("[system]\nFirmWareName=stored.bin\n");

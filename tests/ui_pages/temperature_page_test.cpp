@@ -25,9 +25,9 @@ constexpr int kSingle = 1034;
 constexpr int kFullRead = 1016;
 constexpr int kSingleRead = 1035;
 constexpr std::array<int, 5> kSingleOnly = {1049, 1050, 1051, kSingle, kSingleRead};
-constexpr std::array<int, 18> kFullOnly = {1036, 1037, 1038, 1039, 1040, 1041, 1042, 1043, 1044,
-                                           1045, 1046, 1047, 1048, kFullRead, kRed, kGreen, kBlue,
-                                           kBoard};
+constexpr std::array<int, 18> kFullOnly = {1036, 1037,      1038, 1039,   1040,  1041,
+                                           1042, 1043,      1044, 1045,   1046,  1047,
+                                           1048, kFullRead, kRed, kGreen, kBlue, kBoard};
 
 BoardOptions FixedTemperatures(Temperatures t) {
   BoardOptions options;
@@ -91,20 +91,19 @@ TEST_P(TemperatureLayoutTest, ChosenByTheDeclaredColoursAtTheFirstShowing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, TemperatureLayoutTest,
-    ::testing::Values(
-        LayoutCase{"NoFile", nullptr, false},
-        LayoutCase{"NoLedSection", "[dialog]\ndlg3=true\n", false},
-        LayoutCase{"EmptyLedSection", "[led]\n[system]\nFirmWareName=a.bin\n", false},
-        LayoutCase{"RedOnly", "[led]\nr=true\ng=false\nb=no\n", false},
-        LayoutCase{"GreenOnly", "[led]\ng=true\n", false},
-        LayoutCase{"BlueOnly", "[led]\nb=true\n", false},
-        LayoutCase{"RedAndGreen", "[led]\nr=true\ng=true\n", true},
-        LayoutCase{"GreenAndBlue", "[led]\ng=true\nb=true\n", true},
-        LayoutCase{"AllThree", "[led]\nr=true\ng=true\nb=true\n", true},
-        LayoutCase{"CapitalValueDoesNotCount", "[led]\nr=True\ng=true\n", false},
-        LayoutCase{"CapitalKeyDoesNotCount", "[led]\nR=true\ng=true\n", false},
-        LayoutCase{"SameColourTwice", "[led]\nr=true\nr=true\n", false},
-        LayoutCase{"OtherKeysIgnored", "[led]\nred=true\nr=true\nw=true\n", false}),
+    ::testing::Values(LayoutCase{"NoFile", nullptr, false},
+                      LayoutCase{"NoLedSection", "[dialog]\ndlg3=true\n", false},
+                      LayoutCase{"EmptyLedSection", "[led]\n[system]\nFirmWareName=a.bin\n", false},
+                      LayoutCase{"RedOnly", "[led]\nr=true\ng=false\nb=no\n", false},
+                      LayoutCase{"GreenOnly", "[led]\ng=true\n", false},
+                      LayoutCase{"BlueOnly", "[led]\nb=true\n", false},
+                      LayoutCase{"RedAndGreen", "[led]\nr=true\ng=true\n", true},
+                      LayoutCase{"GreenAndBlue", "[led]\ng=true\nb=true\n", true},
+                      LayoutCase{"AllThree", "[led]\nr=true\ng=true\nb=true\n", true},
+                      LayoutCase{"CapitalValueDoesNotCount", "[led]\nr=True\ng=true\n", false},
+                      LayoutCase{"CapitalKeyDoesNotCount", "[led]\nR=true\ng=true\n", false},
+                      LayoutCase{"SameColourTwice", "[led]\nr=true\nr=true\n", false},
+                      LayoutCase{"OtherKeysIgnored", "[led]\nred=true\nr=true\nw=true\n", false}),
     CaseName());
 
 TEST_F(TemperaturePageTest, LayoutStaysAsChosenAlthoughTheSettingsChange) {
@@ -148,7 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValuesCase{"GreenPresent", {-100, 31, -100, 55}, {"----", "31", "----", "55", "31"}},
         ValuesCase{"Negative", {-5, -1, -40, -99}, {"-5", "-1", "-40", "-99", "-1"}},
         ValuesCase{"Extremes", {-32768, 0, 32767, -101}, {"-32768", "0", "32767", "-101", "0"}},
-        ValuesCase{"NothingAvailable", {-100, -100, -100, -100},
+        ValuesCase{"NothingAvailable",
+                   {-100, -100, -100, -100},
                    {"----", "----", "----", "----", "----"}}),
     CaseName());
 

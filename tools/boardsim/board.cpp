@@ -31,8 +31,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
-constexpr std::array<uint8_t, 3> kAck = {0x41, 0x63, 0x6B};     // "Ack"
-constexpr std::array<uint8_t, 3> kRefusal = {0x4E, 0x61, 0x6B}; // "Nak"
+constexpr std::array<uint8_t, 3> kAck = {0x41, 0x63, 0x6B};      // "Ack"
+constexpr std::array<uint8_t, 3> kRefusal = {0x4E, 0x61, 0x6B};  // "Nak"
 constexpr uint8_t kSurplusByte = 0x5A;
 
 // A frame that stops arriving halfway is dropped after this long, so that a client that died
@@ -141,7 +141,9 @@ SimulatedBoard::SimulatedBoard(BoardOptions options) : impl_(std::make_unique<Im
   impl_->state.currents = impl_->options.currents;
 }
 
-SimulatedBoard::~SimulatedBoard() { Stop(); }
+SimulatedBoard::~SimulatedBoard() {
+  Stop();
+}
 
 bool SimulatedBoard::Start(int comNumber) {
   Impl& d = *impl_;
@@ -223,9 +225,9 @@ bool SimulatedBoard::Start(int comNumber) {
       if (errno != EEXIST) return fail(ErrnoText(("symlink " + link).c_str()));
     }
     if (d.comNumber == 0) {
-      return fail(comNumber == kFirstFreeCom ? "no free COM number in " + folder
-                                             : "COM" + std::to_string(comNumber) +
-                                                   " is already taken in " + folder);
+      return fail(comNumber == kFirstFreeCom
+                      ? "no free COM number in " + folder
+                      : "COM" + std::to_string(comNumber) + " is already taken in " + folder);
     }
   }
 
@@ -635,8 +637,8 @@ void SimulatedBoard::Impl::SendAnswer(Bytes answer, const BoardOptions& opts) {
   if (opts.answerDelayMs > 0) {
     auto until = Clock::now() + std::chrono::milliseconds(opts.answerDelayMs);
     while (!stopping && Clock::now() < until)
-      std::this_thread::sleep_for(std::min<Clock::duration>(until - Clock::now(),
-                                                            std::chrono::milliseconds(20)));
+      std::this_thread::sleep_for(
+          std::min<Clock::duration>(until - Clock::now(), std::chrono::milliseconds(20)));
   }
   Bytes wire;
   for (uint32_t i = 0; i < opts.noiseBeforeAnswers; ++i) {

@@ -27,8 +27,9 @@ struct Temperatures {
 };
 
 // upgradeOutcome: a status byte (0..255) sent as it is, or one of these.
-constexpr int kUpgradeOutcomeFromDisk = -1;  // 0 when the file is on the disk, 2 when not, 1 no disk
-constexpr int kUpgradeOutcomeNone = -2;      // the board never reports an outcome
+constexpr int kUpgradeOutcomeFromDisk =
+    -1;                                  // 0 when the file is on the disk, 2 when not, 1 no disk
+constexpr int kUpgradeOutcomeNone = -2;  // the board never reports an outcome
 
 // Every behaviour knob. The defaults are a healthy board at 115200 baud.
 struct BoardOptions {
@@ -38,27 +39,27 @@ struct BoardOptions {
   // Unset: the LED temperatures follow the LED power (warm when on, cooling toward ambient
   // when off). Set: these values are reported as they are (-100 means not available).
   std::optional<Temperatures> fixedTemperatures;
-  bool shortTemperaturesOnly = false;  // ignores the long temperature request (payload 00)
+  bool shortTemperaturesOnly = false;      // ignores the long temperature request (payload 00)
   uint32_t thermalTimeConstantMs = 20000;  // how fast the LEDs warm up and cool down
   std::array<uint16_t, 3> currents = {100, 100, 100};  // red, green, blue; read at Start() only
-  uint8_t answerLead = 0xE0;  // lead byte of class-D answers
+  uint8_t answerLead = 0xE0;                           // lead byte of class-D answers
 
   // Faults.
-  bool refuse = false;             // setters answer "Nak" instead of "Ack"
-  bool silent = false;             // no answer at all, not even the upgrade outcome
-  bool badCheck = false;           // class-D answers carry a wrong check byte
-  uint32_t answerDelayMs = 0;      // pause before each answer
-  uint32_t splitAnswers = 0;       // send answers in pieces of this many bytes (0: whole)
-  uint32_t splitGapMs = 20;        // pause between two pieces
-  uint32_t surplusBytes = 0;       // extra bytes after each answer
-  bool answerEveryOther = false;   // acts on every frame but loses the 2nd, 4th, ... answer
-  uint32_t noiseBeforeAnswers = 0; // garbage bytes before each answer
+  bool refuse = false;              // setters answer "Nak" instead of "Ack"
+  bool silent = false;              // no answer at all, not even the upgrade outcome
+  bool badCheck = false;            // class-D answers carry a wrong check byte
+  uint32_t answerDelayMs = 0;       // pause before each answer
+  uint32_t splitAnswers = 0;        // send answers in pieces of this many bytes (0: whole)
+  uint32_t splitGapMs = 20;         // pause between two pieces
+  uint32_t surplusBytes = 0;        // extra bytes after each answer
+  bool answerEveryOther = false;    // acts on every frame but loses the 2nd, 4th, ... answer
+  uint32_t noiseBeforeAnswers = 0;  // garbage bytes before each answer
 
   // Firmware upgrade.
   bool upgradeAck = true;  // false: 0x440E is ignored; only the short frame E0 03 38 starts one
   int upgradeOutcome = kUpgradeOutcomeFromDisk;
-  uint32_t upgradeDelayMs = 300;                // from the start to the outcome
-  std::optional<uint8_t> preliminaryStatus;     // a status byte sent halfway, before the outcome
+  uint32_t upgradeDelayMs = 300;             // from the start to the outcome
+  std::optional<uint8_t> preliminaryStatus;  // a status byte sent halfway, before the outcome
   bool usbDiskPresent = true;
   std::vector<std::string> usbFiles = {"KVB03.bin"};
 
@@ -80,18 +81,18 @@ struct BoardState {
 };
 
 struct BoardCounters {
-  uint64_t frames = 0;           // every complete frame received, answered or not
-  uint64_t answers = 0;          // answers sent, the upgrade outcome included
-  uint64_t wrongSpeed = 0;       // frames ignored because the client's speed was not ours
-  uint64_t badCheck = 0;         // class-D frames ignored for their check byte
-  uint64_t unknown = 0;          // well-formed frames the board does not understand
-  uint64_t bytesDiscarded = 0;   // bytes skipped while looking for a frame
+  uint64_t frames = 0;          // every complete frame received, answered or not
+  uint64_t answers = 0;         // answers sent, the upgrade outcome included
+  uint64_t wrongSpeed = 0;      // frames ignored because the client's speed was not ours
+  uint64_t badCheck = 0;        // class-D frames ignored for their check byte
+  uint64_t unknown = 0;         // well-formed frames the board does not understand
+  uint64_t bytesDiscarded = 0;  // bytes skipped while looking for a frame
 };
 
 class SimulatedBoard {
  public:
-  static constexpr int kFirstFreeCom = 0;   // register on the lowest free COM number
-  static constexpr int kNoVirtualPort = -1; // do not register at all
+  static constexpr int kFirstFreeCom = 0;    // register on the lowest free COM number
+  static constexpr int kNoVirtualPort = -1;  // do not register at all
 
   explicit SimulatedBoard(BoardOptions options = {});
   ~SimulatedBoard();  // Stop()

@@ -102,10 +102,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
        }},
       {"--greeting",
        [&] {
-         if (value == "d") o.greeting = Greeting::kClassD;
-         else if (value == "a") o.greeting = Greeting::kClassA;
-         else if (value == "both") o.greeting = Greeting::kBoth;
-         else return bad("expected d, a or both, got '" + value + "'");
+         if (value == "d")
+           o.greeting = Greeting::kClassD;
+         else if (value == "a")
+           o.greeting = Greeting::kClassA;
+         else if (value == "both")
+           o.greeting = Greeting::kBoth;
+         else
+           return bad("expected d, a or both, got '" + value + "'");
          return true;
        }},
       {"--firmware",
@@ -150,17 +154,23 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
       {"--noise", [&] { return u32(o.noiseBeforeAnswers); }},
       {"--upgrade-ack",
        [&] {
-         if (value == "yes") o.upgradeAck = true;
-         else if (value == "no") o.upgradeAck = false;
-         else return bad("expected yes or no, got '" + value + "'");
+         if (value == "yes")
+           o.upgradeAck = true;
+         else if (value == "no")
+           o.upgradeAck = false;
+         else
+           return bad("expected yes or no, got '" + value + "'");
          return true;
        }},
       {"--upgrade-outcome",
        [&] {
          uint8_t status = 0;
-         if (value == "none") o.upgradeOutcome = kUpgradeOutcomeNone;
-         else if (ParseNumber(value, status)) o.upgradeOutcome = status;
-         else return bad("expected a status byte 0..255 or none, got '" + value + "'");
+         if (value == "none")
+           o.upgradeOutcome = kUpgradeOutcomeNone;
+         else if (ParseNumber(value, status))
+           o.upgradeOutcome = status;
+         else
+           return bad("expected a status byte 0..255 or none, got '" + value + "'");
          return true;
        }},
       {"--upgrade-delay", [&] { return u32(o.upgradeDelayMs); }},

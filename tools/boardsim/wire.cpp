@@ -38,7 +38,8 @@ std::optional<std::vector<uint8_t>> FrameParser::Next() {
       Discard(1);  // not a frame header after all
       continue;
     }
-    std::vector<uint8_t> frame(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(take));
+    std::vector<uint8_t> frame(buffer_.begin(),
+                               buffer_.begin() + static_cast<std::ptrdiff_t>(take));
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(take));
     return frame;
   }
