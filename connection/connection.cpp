@@ -120,6 +120,10 @@ uint8_t Connect(ConnectionPage& page, const ConnectionRequest& request) {
   return Search(page, count, speeds, device);
 }
 
+void CloseConnection() {
+  if (IsConnected()) Disconnect(nullptr);
+}
+
 bool IsConnected() {
   return ConnectedIndex != 0;
 }

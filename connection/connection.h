@@ -46,6 +46,10 @@ uint8_t ToggleConnection(ConnectionPage& page);
 
 bool IsConnected();
 
+// Closes the connection without a word to any page (the port went away; the front end tells
+// the user and re-captions its buttons itself). Nothing happens while not connected.
+void CloseConnection();
+
 // The connection action narrowed to one port and/or one speed (lumivexctl --port, --baud).
 // Same messages, order of attempts and results as ToggleConnection, but it never closes on
 // its own: a connection that exists is closed first, silently, and a new one is sought.

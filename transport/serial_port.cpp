@@ -23,7 +23,15 @@ struct MonitorContext {
 
 namespace {
 thread_local MonitorContext* CurrentMonitor = nullptr;
+
+std::mutex HangUpObserverMutex;
+HangUpObserver HangUpObserverFn;
 }  // namespace
+
+void SetHangUpObserver(HangUpObserver observer) {
+  std::lock_guard lock(HangUpObserverMutex);
+  HangUpObserverFn = std::move(observer);
+}
 
 CSerialPort::CSerialPort() = default;
 
@@ -351,6 +359,13 @@ void CLinkPort::OnReceive() {
 
 void CLinkPort::OnTxEmpty() {
   writeDone.store(1);
+}
+
+void CLinkPort::OnHangUp() {
+  std::lock_guard lock(HangUpObserverMutex);
+  if (HangUpObserverFn) {
+    HangUpObserverFn(portNumber);
+  }
 }
 
 }  // namespace lumivex::transport

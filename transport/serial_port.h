@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -112,6 +113,12 @@ class CLinkPort : public CSerialPort, public LinkPortSide {
   }
   void OnReceive() override;
   void OnTxEmpty() override;
+  void OnHangUp() override;
 };
+
+// Told, on the monitor thread of the port that hung up, its COM number: once per hang-up. Any
+// thread may install or remove it (an empty function); it must not block.
+using HangUpObserver = std::function<void(int portNumber)>;
+void SetHangUpObserver(HangUpObserver observer);
 
 }  // namespace lumivex::transport
