@@ -8,7 +8,10 @@ Executor* Installed = nullptr;
 }  // namespace
 
 void InlineExecutor::Run(std::string_view /*activityKey*/, const std::function<void()>& work) {
+  const bool outer = !running_;
+  running_ = true;
   work();
+  if (outer) running_ = false;
 }
 
 Executor& CurrentExecutor() {

@@ -17,12 +17,19 @@ class Executor {
   // waited for ("Busy.ReadTemperatures"); a front end may show it while work runs. work must not
   // touch a window: whatever it reports, the caller shows after Run has returned.
   virtual void Run(std::string_view activityKey, const std::function<void()>& work) = 0;
+  // True while a Run is under way. Work started by a timer (a periodic reading) waits for an
+  // idle moment instead of queuing behind a command the user is waiting for.
+  virtual bool Busy() const = 0;
 };
 
 // Runs work in place, on the calling thread.
 class InlineExecutor final : public Executor {
  public:
   void Run(std::string_view activityKey, const std::function<void()>& work) override;
+  bool Busy() const override { return running_; }
+
+ private:
+  bool running_ = false;
 };
 
 // The executor every workflow of this layer runs its exchanges on; an InlineExecutor until a
