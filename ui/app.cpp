@@ -6,6 +6,7 @@
 #include "settings/settings.h"
 #include "ui/framework/dialog_template.h"
 #include "ui/framework/dialog_units.h"
+#include "ui/framework/message_presenter.h"
 #include "ui/main_dialog.h"
 
 namespace lumivex::ui {
@@ -22,6 +23,7 @@ bool CControlApp::InitInstance() {
   QApplication::setFont(DialogFont());
   QApplication::setWindowIcon(ApplicationIcon());
   settings::LoadLanguage(settings::GetProgramDirectory());
+  LoadQtTranslation(settings::LanguageFilePath, settings::GetProgramDirectory());
 
   CMainDialog dialog;
   m_pMainWnd = &dialog;

@@ -2,12 +2,22 @@
 // calls from worker threads.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProxyStyle>
+#include <QPushButton>
 #include <QSlider>
+#include <QStyleFactory>
 #include <QTest>
+#include <QTimer>
+#include <QTranslator>
 #include <atomic>
 #include <thread>
 
@@ -505,6 +515,64 @@ TEST(PresenterTest, ScopedRecorderRestoresThePreviousPresenter) {
   EXPECT_EQ(&CurrentMessagePresenter(), before);
 }
 
+// A style that puts icons on dialog buttons, as some desktop styles do.
+class ButtonIconStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == SH_DialogButtonBox_ButtonsHaveIcons) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, data);
+  }
+};
+
+TEST(ModalBoxTest, OkButtonShowsNoIconAndFollowsQtsTranslation) {
+  const QString qm = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_zh_CN.qm";
+  if (!QFile::exists(qm)) GTEST_SKIP() << "no Qt translations installed (qt6-translations-l10n)";
+  QWidget owner;
+  // Setting a style deletes the one before.
+  const QString previous = QApplication::style()->name();
+  QApplication::setStyle(new ButtonIconStyle);
+  ASSERT_TRUE(LoadQtTranslation("/x/Language/SimplifiedChinese.lang", "/nonexistent/"));
+  bool seen = false;
+  QString okText;
+  bool okHasIcon = true;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    seen = true;
+    okText = box->button(QMessageBox::Ok)->text();
+    okHasIcon = !box->button(QMessageBox::Ok)->icon().isNull();
+    box->accept();
+  });
+  poll.start(10);
+  ModalMessagePresenter().Show(owner, "text", "title");
+  poll.stop();
+  // Leave the program English and in its own style for the other tests.
+  for (QTranslator* t : qApp->findChildren<QTranslator*>()) QCoreApplication::removeTranslator(t);
+  QApplication::setStyle(QStyleFactory::create(previous));
+  ASSERT_TRUE(seen);
+  EXPECT_FALSE(okHasIcon);
+  EXPECT_EQ(okText, QString("确定"));
+  EXPECT_EQ(QDialogButtonBox(QDialogButtonBox::Ok).button(QDialogButtonBox::Ok)->text(), "OK");
+}
+
+TEST(ModalBoxTest, LanguageNamesChooseQtsTranslation) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"SimplifiedChinese", "zh_CN"},
+      {"TraditionalChinese", "zh_TW"},
+      {"German", "de"},
+      {"pt_BR", "pt_BR"},  // a file named after its locale
+      {"English", ""},
+      {"en", ""},
+      {"Klingon", ""},
+      {"", ""},
+      {"simplifiedchinese", ""},
+  };
+  for (const auto& [name, locale] : cases) EXPECT_EQ(QtLocaleForLanguage(name), locale) << name;
+  EXPECT_FALSE(LoadQtTranslation("/x/Language/English.lang", "/nonexistent/"));
+}
+
 TEST(TranslateWindowTest, CaptionsFromTheTemplateAndEditBoxesLeftAlone) {
   test::UiFolders folders;
   folders.UseLanguage("Led.Write=Wri.te\nUart.Open=Connect\n");
@@ -537,6 +605,184 @@ TEST(TranslateWindowTest, AnUnboundEditBoxIsTranslated) {
   TranslateWindow(dialog);
   // Translated from its template caption, which is empty.
   EXPECT_EQ(dialog.GetDlgItemText(1061), "");
+}
+
+// ----- what assistive technologies see and do
+
+QAccessibleInterface* Accessible(const CDialog& dialog, int id) {
+  return QAccessible::queryAccessibleInterface(dialog.GetDlgItem(id));
+}
+
+// Runs an accessibility action the way a screen reader does.
+void DoAccessibleAction(const CDialog& dialog, int id, const QString& action) {
+  QAccessibleInterface* iface = Accessible(dialog, id);
+  ASSERT_NE(iface, nullptr);
+  ASSERT_NE(iface->actionInterface(), nullptr);
+  ASSERT_TRUE(iface->actionInterface()->actionNames().contains(action)) << id;
+  iface->actionInterface()->doAction(action);
+}
+
+TEST_F(DialogTest, TickButtonsAreAnnouncedAsWhatTheyAre) {
+  for (int id = 1007; id <= 1010; ++id) {
+    ASSERT_NE(Accessible(dialog, id), nullptr);
+    EXPECT_EQ(Accessible(dialog, id)->role(), QAccessible::RadioButton) << id;
+  }
+  QWidget host;
+  CDialog flip(templ::kFlipPage);
+  ASSERT_TRUE(flip.Create(&host));
+  EXPECT_EQ(Accessible(flip, 1068)->role(), QAccessible::CheckBox);
+  EXPECT_EQ(Accessible(flip, 1070)->role(), QAccessible::Button);
+}
+
+TEST_F(DialogTest, TickChangedByTheUserByAnyMeansNotifiesThePageOnce) {
+  for (int id = 1007; id <= 1010; ++id) dialog.EnableItem(id);
+  std::vector<int> clicks;
+  for (int id = 1007; id <= 1010; ++id)
+    dialog.OnClicked(id, [&clicks, id] { clicks.push_back(id); });
+
+  DoAccessibleAction(dialog, 1007, QAccessibleActionInterface::toggleAction());
+  EXPECT_EQ(dialog.GetCheckedRadioButton(1007, 1010), 1007);
+  EXPECT_EQ(clicks, std::vector<int>{1007});
+
+  // A click notifies once, not once for the tick and again for the click.
+  QTest::mouseClick(dialog.GetDlgItem(1009), Qt::LeftButton);
+  EXPECT_EQ(dialog.GetCheckedRadioButton(1007, 1010), 1009);
+  EXPECT_EQ(clicks, (std::vector<int>{1007, 1009}));
+  // A click on the ticked button still reports, as on Windows.
+  QTest::mouseClick(dialog.GetDlgItem(1009), Qt::LeftButton);
+  EXPECT_EQ(clicks, (std::vector<int>{1007, 1009, 1009}));
+  // The keyboard's space bar is a click too.
+  dialog.GetDlgItem(1008)->setFocus();
+  QTest::keyClick(dialog.GetDlgItem(1008), Qt::Key_Space);
+  EXPECT_EQ(clicks, (std::vector<int>{1007, 1009, 1009, 1008}));
+
+  // Changes made by the program notify nothing.
+  clicks.clear();
+  dialog.CheckRadioButton(1007, 1010, 1010);
+  dialog.CheckDlgButton(1010, 0);
+  dialog.CheckDlgButton(1007, 1);
+  EXPECT_TRUE(clicks.empty());
+
+  // A press dragged off the button is no click; a later toggle still reports.
+  QWidget* g = dialog.GetDlgItem(1008);
+  QTest::mousePress(g, Qt::LeftButton, {}, QPoint(2, g->height() / 2));
+  QMouseEvent away(QEvent::MouseMove, QPointF(-50, -50), g->mapToGlobal(QPointF(-50, -50)),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(g, &away);
+  QTest::mouseRelease(g, Qt::LeftButton, {}, QPoint(-50, -50));
+  EXPECT_TRUE(clicks.empty());
+  DoAccessibleAction(dialog, 1008, QAccessibleActionInterface::toggleAction());
+  EXPECT_EQ(clicks, std::vector<int>{1008});
+  EXPECT_EQ(dialog.GetCheckedRadioButton(1007, 1010), 1008);
+
+  // Check boxes: every change by the user reports, in both directions.
+  QWidget host;
+  CDialog flip(templ::kFlipPage);
+  ASSERT_TRUE(flip.Create(&host));
+  int flips = 0;
+  flip.OnClicked(1068, [&] { ++flips; });
+  DoAccessibleAction(flip, 1068, QAccessibleActionInterface::toggleAction());
+  EXPECT_EQ(flip.IsDlgButtonChecked(1068), 1u);
+  DoAccessibleAction(flip, 1068, QAccessibleActionInterface::toggleAction());
+  EXPECT_EQ(flip.IsDlgButtonChecked(1068), 0u);
+  EXPECT_EQ(flips, 2);
+  QTest::mouseClick(flip.GetDlgItem(1068), Qt::LeftButton);
+  EXPECT_EQ(flips, 3);
+  flip.CheckDlgButton(1068, 0);
+  flip.UpdateData(false);
+  EXPECT_EQ(flips, 3);
+}
+
+TEST(AccessibleNameTest, ValueControlsAreNamedAfterTheLabelBeforeThem) {
+  test::UiFolders folders;
+  folders.UseLanguage(
+      "Led.SliderTitle=Drive current\nLed.LedCurrent=LED current\nLed.Light=Lit colours\n"
+      "System.UdiskFileName=Firmware file\nInputSource.ChangeTo=Switch to\n");
+  QWidget host;
+  TestDialog led;
+  ASSERT_TRUE(led.Create(&host));
+  TranslateWindow(led);
+  struct Case {
+    int templateId;
+    int id;
+    const char* name;
+  };
+  const Case cases[] = {
+      {templ::kLedPage, 1003, "Drive current"},  // slider
+      {templ::kLedPage, 1004, "LED current"},    // edit box, after the radio buttons
+      {templ::kLedPage, 1081, "Lit colours"},    // drop-down list
+      {templ::kSystemPage, 1061, "Firmware file"}, {templ::kInputSourcePage, 1011, "Switch to"},
+  };
+  CDialog system(templ::kSystemPage);
+  CDialog input(templ::kInputSourcePage);
+  ASSERT_TRUE(system.Create(&host));
+  ASSERT_TRUE(input.Create(&host));
+  TranslateWindow(system);
+  TranslateWindow(input);
+  for (const Case& c : cases) {
+    const CDialog& d = c.templateId == templ::kLedPage      ? static_cast<const CDialog&>(led)
+                       : c.templateId == templ::kSystemPage ? system
+                                                            : input;
+    QAccessibleInterface* iface = Accessible(d, c.id);
+    ASSERT_NE(iface, nullptr) << c.id;
+    EXPECT_EQ(iface->text(QAccessible::Name).toStdString(), c.name) << c.id;
+  }
+  // The list's value is its selected entry, not its name.
+  led.ComboAddString(1081, "White");
+  led.ComboSetCurSel(1081, 0);
+  EXPECT_EQ(Accessible(led, 1081)->text(QAccessible::Name), "Lit colours");
+  EXPECT_EQ(Accessible(led, 1081)->text(QAccessible::Value), "White");
+  EXPECT_EQ(Accessible(led, 1081)->role(), QAccessible::ComboBox);
+  // A name follows the language of its label.
+  folders.WriteLanguage("Led.SliderTitle=驱动电流\n");
+  TranslateWindow(led);
+  EXPECT_EQ(Accessible(led, 1003)->text(QAccessible::Name), QString("驱动电流"));
+  // The slider's value is what is read after its name.
+  led.SliderSetRange(1003, 0, 255);
+  led.SliderSetPos(1003, 100);
+  ASSERT_NE(Accessible(led, 1003)->valueInterface(), nullptr);
+  EXPECT_EQ(Accessible(led, 1003)->valueInterface()->currentValue().toInt(), 100);
+}
+
+// ----- left-text buttons
+
+// The first and last columns of the button's image that differ from its background.
+std::pair<int, int> InkColumns(QWidget* w) {
+  const QImage image = w->grab().toImage();
+  const QRgb background = image.pixel(image.width() / 2, 0);
+  int first = image.width();
+  int last = -1;
+  for (int x = 0; x < image.width(); ++x) {
+    for (int y = 0; y < image.height(); ++y) {
+      if (image.pixel(x, y) != background) {
+        first = std::min(first, x);
+        last = std::max(last, x);
+      }
+    }
+  }
+  return {first, last};
+}
+
+TEST(LeftTextButtonTest, TextsStartAtTheLeftEdgeAndBoxesSitAtTheRightEdge) {
+  test::UiFolders folders;
+  folders.UseLanguage("FLIP.x=Mirror horizontally\nFLIP.y=Flip\n");
+  QWidget host;
+  CDialog flip(templ::kFlipPage);
+  ASSERT_TRUE(flip.Create(&host));
+  TranslateWindow(flip);
+  flip.show();
+  const auto [xFirst, xLast] = InkColumns(flip.GetDlgItem(1068));
+  const auto [yFirst, yLast] = InkColumns(flip.GetDlgItem(1069));
+  const int width = flip.GetDlgItem(1068)->width();
+  ASSERT_EQ(width, flip.GetDlgItem(1069)->width());
+  EXPECT_EQ(xFirst, yFirst);  // texts of different lengths start together
+  EXPECT_LE(xFirst, 3);
+  EXPECT_GE(xLast, width - 3);  // the box at the right edge
+  EXPECT_EQ(xLast, yLast);
+  // The whole control takes the click, the gap between text and box included.
+  QTest::mouseClick(flip.GetDlgItem(1069), Qt::LeftButton, {},
+                    QPoint(width * 3 / 4, flip.GetDlgItem(1069)->height() / 2));
+  EXPECT_EQ(flip.IsDlgButtonChecked(1069), 1u);
 }
 
 // ----- calls from worker threads

@@ -1,11 +1,16 @@
 #include "ui/framework/controls.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
 #include <QTabBar>
@@ -62,6 +67,102 @@ class CompactTabStyle : public QProxyStyle {
   }
 };
 
+struct TickButtonParts {
+  QStyle::SubElement indicatorRect;
+  QStyle::PrimitiveElement indicator;
+  QStyle::ControlElement label;
+  QStyle::PixelMetric spacing;
+};
+
+constexpr TickButtonParts kCheckBoxParts{QStyle::SE_CheckBoxIndicator, QStyle::PE_IndicatorCheckBox,
+                                         QStyle::CE_CheckBoxLabel, QStyle::PM_CheckBoxLabelSpacing};
+constexpr TickButtonParts kRadioButtonParts{
+    QStyle::SE_RadioButtonIndicator, QStyle::PE_IndicatorRadioButton, QStyle::CE_RadioButtonLabel,
+    QStyle::PM_RadioButtonLabelSpacing};
+
+void PaintLeftText(QAbstractButton* button, QStyleOptionButton option,
+                   const TickButtonParts& parts) {
+  QStylePainter painter(button);
+  QStyle* style = button->style();
+  // Whatever the window's direction, this button reads left to right: text, then box.
+  option.direction = Qt::LeftToRight;
+  QStyleOptionButton box = option;
+  box.rect = style->subElementRect(parts.indicatorRect, &option, button);
+  box.rect.moveRight(option.rect.right());
+  painter.drawPrimitive(parts.indicator, box);
+
+  QStyleOptionButton label = option;
+  const int spacing = style->pixelMetric(parts.spacing, &option, button);
+  label.rect.setRight(box.rect.left() - spacing - 1);
+  painter.drawControl(parts.label, label);
+  if (option.state & QStyle::State_HasFocus) {
+    QStyleOptionFocusRect focus;
+    focus.initFrom(button);
+    focus.rect =
+        option.fontMetrics.boundingRect(label.rect, Qt::AlignLeft | Qt::AlignVCenter, option.text)
+            .intersected(label.rect)
+            .adjusted(-1, 0, 1, 0);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+  }
+}
+
+// Name: the caption of the label before the list (set by the dialog); value: the selected
+// entry. The dropped list is its one child, as in Qt's own list.
+class AccessibleComboBox : public QAccessibleWidget {
+ public:
+  explicit AccessibleComboBox(QComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+  QString text(QAccessible::Text t) const override {
+    switch (t) {
+      case QAccessible::Name: {
+        const QString name = widget()->accessibleName();
+        return name.isEmpty() ? Combo()->currentText() : name;
+      }
+      case QAccessible::Value:
+        return Combo()->currentText();
+      default:
+        return QAccessibleWidget::text(t);
+    }
+  }
+  int childCount() const override { return 1; }
+  QAccessibleInterface* child(int index) const override {
+    return index == 0 ? QAccessible::queryAccessibleInterface(Combo()->view()) : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    return child && child->object() == Combo()->view() ? 0 : -1;
+  }
+  QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    s.expandable = true;
+    s.expanded = Combo()->view()->isVisible();
+    return s;
+  }
+  QStringList actionNames() const override {
+    return QStringList{showMenuAction(), pressAction()} + QAccessibleWidget::actionNames();
+  }
+  void doAction(const QString& action) override {
+    if (action != showMenuAction() && action != pressAction()) {
+      QAccessibleWidget::doAction(action);
+    } else if (Combo()->isEnabled()) {
+      if (Combo()->view()->isVisible()) {
+        Combo()->hidePopup();
+      } else {
+        Combo()->showPopup();
+      }
+    }
+  }
+
+ private:
+  QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* ControlAccessibleFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String("QComboBox")) {
+    if (auto* combo = qobject_cast<QComboBox*>(object)) return new AccessibleComboBox(combo);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 void CWndHandle::EnableWindow(bool enable) {
@@ -70,6 +171,35 @@ void CWndHandle::EnableWindow(bool enable) {
 
 void CWndHandle::ShowWindow(bool show) {
   if (m_widget) m_widget->setVisible(show);
+}
+
+void InstallControlAccessibility() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  QAccessible::installFactory(ControlAccessibleFactory);
+}
+
+// ----- left-text buttons
+
+void LeftTextCheckBox::paintEvent(QPaintEvent* /*event*/) {
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  PaintLeftText(this, option, kCheckBoxParts);
+}
+
+bool LeftTextCheckBox::hitButton(const QPoint& pos) const {
+  return rect().contains(pos);
+}
+
+void LeftTextRadioButton::paintEvent(QPaintEvent* /*event*/) {
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  PaintLeftText(this, option, kRadioButtonParts);
+}
+
+bool LeftTextRadioButton::hitButton(const QPoint& pos) const {
+  return rect().contains(pos);
 }
 
 // ----- CEdit

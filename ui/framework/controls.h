@@ -3,6 +3,8 @@
 // returns the "none" value (-1, 0 or ""). GUI thread only.
 #pragma once
 
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QWidget>
 #include <string>
 
@@ -75,6 +77,33 @@ class CSliderCtrl : public CWndHandle {
   // Clamps to the range.
   void SetPos(int position);
 };
+
+// Check box and radio button with their text on the left, drawn as such a button is on
+// Windows: the text starts at the control's left edge, the box sits at its right edge, so the
+// texts of buttons stacked above each other line up whatever their lengths. The whole control
+// takes the click.
+class LeftTextCheckBox : public QCheckBox {
+ public:
+  using QCheckBox::QCheckBox;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  bool hitButton(const QPoint& pos) const override;
+};
+
+class LeftTextRadioButton : public QRadioButton {
+ public:
+  using QRadioButton::QRadioButton;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  bool hitButton(const QPoint& pos) const override;
+};
+
+// Makes assistive technologies read a drop-down list by its name (the caption of the label
+// before it) with its selected entry as the value, as they do for edit boxes and sliders;
+// Qt's own list gives its selected entry as its name on Linux. Once per program; GUI thread.
+void InstallControlAccessibility();
 
 // The tab control widget: a tab bar over a framed area in which the owner places its pages by
 // hand. Pages are its direct children.

@@ -55,6 +55,39 @@ class InputRouter : public QObject {
   }
 };
 
+// Nesting depth of tick changes made by the program (CheckDlgButton, DDX_Check): they notify
+// no page. GUI thread only.
+int ProgramTickChanges = 0;
+
+// Marks a button whose click is under way: Qt toggles it between its pressed and released
+// signals, and the click that follows notifies the page.
+constexpr char kClickUnderWay[] = "lumivexClickUnderWay";
+
+// A click notifies the page; so does any other change of the tick that the program did not
+// make (an assistive technology's toggle, say), as a click would have. A radio button that
+// loses its tick reports nothing: the one that gains it does.
+void ConnectTickButton(QAbstractButton* button, QObject* context, std::function<void()> notify) {
+  QObject::connect(button, &QAbstractButton::pressed, context,
+                   [button] { button->setProperty(kClickUnderWay, true); });
+  QObject::connect(button, &QAbstractButton::released, context,
+                   [button] { button->setProperty(kClickUnderWay, false); });
+  QObject::connect(button, &QAbstractButton::clicked, context, notify);
+  QObject::connect(button, &QAbstractButton::toggled, context, [button, notify](bool checked) {
+    if (ProgramTickChanges > 0 || button->property(kClickUnderWay).toBool()) return;
+    if (!checked && qobject_cast<QRadioButton*>(button)) return;
+    notify();
+  });
+}
+
+// Names edit boxes, sliders and drop-down lists after the label before them in the template,
+// so assistive technologies read "Drive current, slider, 100" rather than "slider".
+constexpr char kNameLabel[] = "lumivexNameLabel";
+
+bool TakesItsNameFromALabel(ControlKind kind) {
+  return kind == ControlKind::kEdit || kind == ControlKind::kSlider ||
+         kind == ControlKind::kComboBox;
+}
+
 void InstallInputRouter() {
   static QObject* router = nullptr;
   if (router || !qApp) return;
@@ -176,6 +209,7 @@ bool IsEscapeOrReturnKeyDown(const QEvent* event) {
 
 CDialog::CDialog(int templateId, QWidget* parent) : QWidget(parent), m_templateId(templateId) {
   InstallInputRouter();
+  InstallControlAccessibility();
   QWidget::hide();
 }
 
@@ -227,6 +261,15 @@ bool CDialog::BuildFromTemplate(QWidget* parent, bool asWindow) {
     if (t.id != kStaticId) m_slotById[t.id] = m_controls.size();
     m_controls.push_back(ControlSlot{&t, w, nullptr});
   }
+  QLabel* nameLabel = nullptr;
+  for (const ControlSlot& slot : m_controls) {
+    if (slot.tmpl->kind == ControlKind::kLabel) {
+      nameLabel = static_cast<QLabel*>(slot.widget);
+    } else if (nameLabel && TakesItsNameFromALabel(slot.tmpl->kind)) {
+      slot.widget->setProperty(kNameLabel, QVariant::fromValue(static_cast<QObject*>(nameLabel)));
+      slot.widget->setAccessibleName(nameLabel->text());
+    }
+  }
   // Frames lie under the controls they surround.
   for (auto it = m_controls.rbegin(); it != m_controls.rend(); ++it) {
     if (it->tmpl->kind == ControlKind::kGroupBox) it->widget->lower();
@@ -248,17 +291,18 @@ QWidget* CDialog::MakeControl(const ControlTemplate& t) {
       break;
     }
     case ControlKind::kCheckBox: {
-      auto* b = new QCheckBox(caption, this);
-      if (t.Has(style::kTextLeft)) b->setLayoutDirection(Qt::RightToLeft);
-      connect(b, &QCheckBox::clicked, this, [this, id] { OnControlClicked(id); });
+      QCheckBox* b = t.Has(style::kTextLeft) ? new LeftTextCheckBox(caption, this)
+                                             : new QCheckBox(caption, this);
+      ConnectTickButton(b, this, [this, id] { OnControlClicked(id); });
       w = b;
       break;
     }
     case ControlKind::kRadioButton: {
-      auto* b = new QRadioButton(caption, this);
-      b->setAutoExclusive(false);
-      if (t.Has(style::kTextLeft)) b->setLayoutDirection(Qt::RightToLeft);
-      connect(b, &QRadioButton::clicked, this, [this, id] { OnControlClicked(id); });
+      // Left auto-exclusive, which makes assistive technologies call it a radio button; its
+      // button group, not its parent, decides which buttons exclude each other.
+      QRadioButton* b = t.Has(style::kTextLeft) ? new LeftTextRadioButton(caption, this)
+                                                : new QRadioButton(caption, this);
+      ConnectTickButton(b, this, [this, id] { OnControlClicked(id); });
       w = b;
       break;
     }
@@ -446,6 +490,11 @@ void CDialog::SetControlText(QWidget* w, const std::string& text) {
     b->setText(q);
   } else if (auto* l = qobject_cast<QLabel*>(w); l && l->pixmap().isNull()) {
     l->setText(q);
+    if (QWidget* dialog = l->parentWidget()) {
+      for (QWidget* named : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (named->property(kNameLabel).value<QObject*>() == l) named->setAccessibleName(q);
+      }
+    }
   } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
     g->setTitle(q);
   } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
@@ -514,6 +563,7 @@ unsigned CDialog::IsDlgButtonChecked(int id) const {
 
 void CDialog::CheckDlgButton(int id, unsigned check) {
   QWidget* w = GetDlgItem(id);
+  ++ProgramTickChanges;
   if (auto* c = qobject_cast<QCheckBox*>(w)) {
     if (check == 2) c->setTristate(true);
     c->setCheckState(check == 0 ? Qt::Unchecked : check == 2 ? Qt::PartiallyChecked : Qt::Checked);
@@ -524,6 +574,7 @@ void CDialog::CheckDlgButton(int id, unsigned check) {
     r->setChecked(check != 0);
     if (group) group->setExclusive(true);
   }
+  --ProgramTickChanges;
 }
 
 void CDialog::CheckRadioButton(int first, int last, int id) {

@@ -41,6 +41,17 @@ class MessageRecorder : public MessagePresenter {
   std::vector<RecordedMessage> m_messages;
 };
 
+// Loads Qt's own translation for the panel's language, so that the standard buttons of the
+// boxes speak it ("确定" rather than "OK" for Chinese). languageFilePath is the language file in
+// use; its name (SimplifiedChinese, German, or a locale name such as de or zh_CN) chooses the
+// translation, looked for beside the program ("translations/") and then where Qt keeps its
+// own. Returns whether one was installed; English and unknown names install none. Once, after
+// the QApplication exists and before any window.
+bool LoadQtTranslation(const std::string& languageFilePath, const std::string& programDirectory);
+// The Qt locale name for a language name ("SimplifiedChinese" gives "zh_CN"); empty for
+// English and for names it does not know.
+std::string QtLocaleForLanguage(const std::string& languageName);
+
 // The presenter in use (the modal one until replaced).
 MessagePresenter& CurrentMessagePresenter();
 // Installs presenter (nullptr restores the modal one); returns the one it replaces.
