@@ -8,10 +8,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QProcess>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,6 +22,7 @@
 #include "ui/about_dialog.h"
 #include "ui/app.h"
 #include "ui/framework/dialog_units.h"
+#include "ui/framework/message_presenter.h"
 #include "ui/main_dialog.h"
 
 namespace {
@@ -93,6 +96,7 @@ int main(int argc, char* argv[]) {
     WriteFile(QDir(dir.path()).filePath("Config.ini"),
               QByteArray("[themes]\nSolution=") + language.solution + "\n");
     settings::LoadLanguage(dir.path().toStdString() + "/");
+    ui::LoadQtTranslation(settings::LanguageFilePath, dir.path().toStdString() + "/");
 
     ui::CMainDialog dialog;
     dialog.CreateAsWindow();
@@ -110,6 +114,20 @@ int main(int argc, char* argv[]) {
     ok = Save(about, QStringLiteral("%1/%2-about.png").arg(output, QLatin1String(language.tag))) &&
          ok;
     about.EndDialog(ui::kIdOk);
+    // A message box as the pages show it: its OK button in the panel's language, no icons.
+    QTimer grab;
+    QObject::connect(&grab, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      grab.stop();
+      ok = Save(*box,
+                QStringLiteral("%1/%2-message.png").arg(output, QLatin1String(language.tag))) &&
+           ok;
+      box->accept();
+    });
+    grab.start(20);
+    dialog.MessageBox(settings::Translate("WarningUart.NotOpen"),
+                      settings::Translate("WarningUart.Title"));
     dialog.EndDialog(ui::kIdCancel);
   }
   return ok ? 0 : 1;
