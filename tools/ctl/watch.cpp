@@ -113,8 +113,11 @@ int Watch(const WatchOptions& options, bool json, std::ostream& out, std::ostrea
   bool silent = false;
   std::optional<Clock::time_point> first;
   Clock::time_point next = Clock::now();
+  // The duration counts in planned starts, like the interval: a reading due at its very end is
+  // past it, however late the first one woke.
+  const Clock::time_point begin = next;
   while (!options.count || taken < *options.count) {
-    if (options.duration && first && next - *first >= *options.duration) break;
+    if (options.duration && next - begin >= *options.duration) break;
     if (platform::SleepUnlessInterrupted(next - Clock::now())) break;
     if (board::HandleConnectionLoss()) {
       err << PortGoneMessage(port) << '\n';
