@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kLeftMargin = 44;    // y tick labels
 constexpr int kBottomMargin = 34;  // x tick labels and the x unit
-constexpr int kTopMargin = 10;
+constexpr int kTopMargin = 22;     // the y unit above the axis
 constexpr int kLegendWidth = 118;
 constexpr int kLegendSwatch = 18;
 constexpr int kTickLength = 4;
@@ -178,8 +178,8 @@ void PlotControl::paintEvent(QPaintEvent* /*event*/) {
   painter.drawText(
       QRect(area.left(), height() - metrics.height() - 1, area.width(), metrics.height()),
       Qt::AlignHCenter | Qt::AlignBottom, QString::fromStdString(m_xUnit));
-  painter.drawText(QRect(0, 0, area.left() - kTickLength - 3, kTopMargin + metrics.height()),
-                   Qt::AlignRight | Qt::AlignTop, QString::fromStdString(m_yUnit));
+  painter.drawText(QRect(2, 0, width() / 2, area.top() - 3), Qt::AlignLeft | Qt::AlignBottom,
+                   QString::fromStdString(m_yUnit));
   painter.drawRect(area.adjusted(0, 0, -1, -1));
 
   // The lines: per column a stroke from its lowest to its highest value, joined to the column
