@@ -10,7 +10,7 @@ namespace lumivex::ui {
 namespace {
 
 constexpr int kLeftMargin = 44;    // y tick labels
-constexpr int kBottomMargin = 34;  // x tick labels and the x unit
+constexpr int kBottomMargin = 38;  // x tick labels and the x unit
 constexpr int kTopMargin = 22;     // the y unit above the axis
 constexpr int kLegendWidth = 118;
 constexpr int kLegendSwatch = 18;
@@ -231,11 +231,13 @@ void PlotControl::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(palette().color(QPalette::Text));
     const int textLeft = legendLeft + kLegendSwatch;
     const int textWidth = width() - textLeft - 2;
-    painter.drawText(QRect(textLeft, y, textWidth, metrics.height()), Qt::AlignLeft,
-                     QString::fromStdString(line.name));
-    painter.drawText(QRect(textLeft, y, textWidth, metrics.height()), Qt::AlignRight,
-                     QString::fromStdString(line.latest));
-    y += metrics.height() + 6;
+    // The value on a line of its own: names differ in length from one language to another.
+    painter.drawText(
+        QRect(textLeft, y, textWidth, metrics.height()), Qt::AlignLeft,
+        metrics.elidedText(QString::fromStdString(line.name), Qt::ElideRight, textWidth));
+    painter.drawText(QRect(textLeft, y + metrics.height(), textWidth, metrics.height()),
+                     Qt::AlignLeft, QString::fromStdString(line.latest));
+    y += 2 * metrics.height() + 8;
   }
 }
 
