@@ -218,6 +218,9 @@ std::optional<int> CTemperatureHistoryWindow::LimitFromControls() const {
   if (IsDlgButtonChecked(history::kLimitCheck) != 1) return std::nullopt;
   const std::string text = m_limitEdit.GetWindowText();
   if (text.empty() || text.size() > 5) return std::nullopt;
+  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
   return std::stoi(text);
 }
 

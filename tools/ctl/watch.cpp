@@ -139,6 +139,11 @@ int Watch(const WatchOptions& options, bool json, std::ostream& out, std::ostrea
                  : board::TemperatureCsvLine(wall, elapsed, reading))
         << '\n'
         << std::flush;
+    // A full disk or a closed reader: going on would log nothing while looking busy.
+    if (!out) {
+      err << "lumivexctl: cannot write the log any more\n";
+      return kExitRefused;
+    }
     // One note for a stretch of silence, not one a reading.
     if (!reading.answered && !silent) {
       err << "lumivexctl: the board did not answer; its readings stay empty until it does\n";
