@@ -253,6 +253,17 @@ TEST_F(WatchTest, AnUnpluggedBoardEndsTheWatchWithStatusOne) {
   }
 }
 
+TEST_F(WatchTest, AnOutputThatCannotBeWrittenEndsTheWatchWithStatusOne) {
+  auto board = Board();
+  // Without the check the watch would run its hour logging nothing.
+  const std::string command = std::string(LUMIVEXCTL_PATH) +
+                              " --port COM7 --baud 115200 watch --interval 0.5 --duration 3600"
+                              " >/dev/full 2>/dev/null";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
 TEST_F(WatchTest, JsonForEveryCommand) {
   BoardOptions options;
   options.fixedTemperatures = Temperatures{25, -100, 27, 40};
