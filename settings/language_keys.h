@@ -46,4 +46,25 @@ constexpr char kUpgradeFail[] = "WarningSystem.FirmWareUpgrateFail";
 constexpr char kUpgradeSuccess[] = "WarningSystem.FirmWareUpgrateSuccess";
 constexpr char kUpgradeTimeOut[] = "WarningSystem.UpgrateTimeOut";
 
+// Temperature history window
+constexpr char kHistoryMenu[] = "History.Menu";
+constexpr char kHistoryTitle[] = "History.Title";
+constexpr char kHistorySeconds[] = "History.Seconds";
+constexpr char kHistoryLast10Minutes[] = "History.Last10Minutes";
+constexpr char kHistoryLastHour[] = "History.LastHour";
+constexpr char kHistorySession[] = "History.Session";
+constexpr char kHistoryRed[] = "History.Red";
+constexpr char kHistoryGreen[] = "History.Green";
+constexpr char kHistoryBlue[] = "History.Blue";
+constexpr char kHistoryBoard[] = "History.Board";
+constexpr char kHistoryMinutes[] = "History.Minutes";
+constexpr char kHistoryNoReadings[] = "History.NoReadings";
+constexpr char kHistoryNotConnected[] = "History.NotConnected";
+constexpr char kHistoryReadings[] = "History.Readings";
+constexpr char kHistoryNoAnswer[] = "History.NoAnswer";
+constexpr char kHistoryOverLimit[] = "History.OverLimit";
+constexpr char kHistorySaveTitle[] = "History.SaveTitle";
+constexpr char kHistorySaved[] = "History.Saved";
+constexpr char kHistorySaveFailed[] = "History.SaveFailed";
+
 }  // namespace lumivex::key

@@ -138,6 +138,7 @@ bool CMainDialog::PreTranslateMessage(QObject* target, QEvent* event) {
 
 void CMainDialog::OnCancel() {
   // The connection state stays as it is: the program is ending.
+  m_temperatureHistory.OnCancel();
   transport::ClosePort();
   CDialog::OnCancel();
 }
@@ -145,6 +146,8 @@ void CMainDialog::OnCancel() {
 void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* about = menu.addAction(QString::fromUtf8(kAboutMenuText));
+  connect(menu.addAction(QString::fromStdString(settings::Translate(key::kHistoryMenu))),
+          &QAction::triggered, this, [this] { m_temperatureHistory.Open(this); });
   if (menu.exec(event->globalPos()) == about) OnSysCommand(kIdmAboutBox);
 }
 

@@ -10,6 +10,7 @@
 #include "ui/input_source_page.h"
 #include "ui/led_page.h"
 #include "ui/system_page.h"
+#include "ui/temperature_history_window.h"
 #include "ui/temperature_page.h"
 
 namespace lumivex::ui {
@@ -60,6 +61,7 @@ class CMainDialog : public CDialog {
   CTemperaturePage m_temperaturePage;
   CSystemPage m_systemPage;
   CFlipPage m_flipPage;
+  CTemperatureHistoryWindow m_temperatureHistory;
 
  private:
   int m_currentPage = 0;

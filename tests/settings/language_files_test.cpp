@@ -68,7 +68,31 @@ const std::vector<std::string>& RequiredKeys() {
                                                 "R:",
                                                 "G:",
                                                 "B:",
-                                                "Board:"};
+                                                "Board:",
+                                                key::kHistoryMenu,
+                                                key::kHistoryTitle,
+                                                "History.Interval",
+                                                key::kHistorySeconds,
+                                                "History.Range",
+                                                key::kHistoryLast10Minutes,
+                                                key::kHistoryLastHour,
+                                                key::kHistorySession,
+                                                "History.Limit",
+                                                "History.SaveCsv",
+                                                "History.Clear",
+                                                key::kHistoryRed,
+                                                key::kHistoryGreen,
+                                                key::kHistoryBlue,
+                                                key::kHistoryBoard,
+                                                key::kHistoryMinutes,
+                                                key::kHistoryNoReadings,
+                                                key::kHistoryNotConnected,
+                                                key::kHistoryReadings,
+                                                key::kHistoryNoAnswer,
+                                                key::kHistoryOverLimit,
+                                                key::kHistorySaveTitle,
+                                                key::kHistorySaved,
+                                                key::kHistorySaveFailed};
   return keys;
 }
 

@@ -174,6 +174,9 @@ class Parser {
       inv.flipY = static_cast<uint8_t>(*y);
     } else if (name == "upgrade") {
       ParseUpgrade(rest);
+    } else if (name == "watch") {
+      inv.command = Command::kWatch;
+      if (std::string error = ParseWatchArguments(rest, inv.watch); !error.empty()) Fail(error);
     } else {
       Fail("unknown command " + name);
     }
@@ -241,11 +244,18 @@ class Parser {
 }  // namespace
 
 ParseResult ParseArguments(const std::vector<std::string>& args) {
-  return Parser(args).Parse();
+  // --json may follow the command too ("watch --json"), so it is taken out wherever it stands.
+  std::vector<std::string> rest;
+  for (const std::string& arg : args) {
+    if (arg != "--json") rest.push_back(arg);
+  }
+  ParseResult result = Parser(rest).Parse();
+  result.invocation.json = rest.size() != args.size();
+  return result;
 }
 
 std::string Usage() {
-  return R"(usage: lumivexctl [--port COM<n>|DEVICE] [--baud 9600|115200] [--trace] COMMAND [ARGS]
+  return R"(usage: lumivexctl [--port COM<n>|DEVICE] [--baud 9600|115200] [--trace] [--json] COMMAND [ARGS]
 
 Without --port the ports are searched as the panel does (each listed port at 9600, then 115200);
 with --port only that port (COM<n> from the port map, or a device path), at --baud or at both.
@@ -265,11 +275,17 @@ commands:
   upgrade [NAME] [--wait]        start a firmware upgrade from the board's USB disk
                                  (default name KVB03.bin, at most 248 characters);
                                  --wait waits for the board's outcome (about 23 s at most)
+  watch [--interval S] [--count N] [--duration S]
+                                 read the temperatures every S seconds (default 5, at
+                                 least 0.5) and print CSV: time,elapsed_s,red,green,blue,board
+                                 (empty where not available), until N readings, the duration
+                                 or Ctrl-C
 
 options:
   --port COM<n>|DEVICE   use only this port
   --baud 9600|115200     use only this speed
   --trace                log every frame sent and every answer byte taken on stderr
+  --json                 print each result as one JSON object a line (anywhere on the line)
   --help                 print this text
 
 Results go to stdout; setters print ok or refused. Connection details, the panel's messages and

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/ctl/watch.h"
+
 namespace lumivex::ctl {
 
 enum ExitCode : int {
@@ -30,6 +32,7 @@ enum class Command {
   kTemp,
   kFlip,
   kUpgrade,
+  kWatch,
 };
 
 enum class Channel : uint8_t { kRed = 0, kGreen = 1, kBlue = 2 };
@@ -42,6 +45,7 @@ struct Invocation {
   std::string devicePath;
   std::optional<uint32_t> baudRate;
   bool trace = false;
+  bool json = false;  // results as one JSON object a line
 
   Command command = Command::kConnect;
   bool ledOn = false;                  // led
@@ -54,6 +58,7 @@ struct Invocation {
   uint8_t flipY = 0;
   std::string firmwareName = "KVB03.bin";  // upgrade
   bool wait = false;                       // upgrade --wait
+  WatchOptions watch;
 };
 
 // Limits of the current commands: "set" follows the panel's 0..255 edit box, "write" takes the

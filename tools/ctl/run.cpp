@@ -16,6 +16,7 @@
 #include "settings/language.h"
 #include "settings/language_keys.h"
 #include "tools/ctl/ctl.h"
+#include "tools/ctl/json_output.h"
 #include "transport/link.h"
 #include "transport/ports.h"
 
@@ -332,6 +333,8 @@ int Execute(const Invocation& inv, std::ostream& out, std::ostream& err) {
       return Verdict(protocol::SetFlip(inv.flipX, inv.flipY), out);
     case Command::kUpgrade:
       return Upgrade(inv, out, err);
+    case Command::kWatch:
+      return Watch(inv.watch, inv.json, out, err);
   }
   return kExitUsage;
 }
@@ -350,13 +353,15 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return kExitUsage;
   }
   const Invocation& inv = parsed.invocation;
-  if (inv.command == Command::kPorts) return ListPorts(out);
+  JsonResultStream json(out, inv.command);
+  std::ostream& results = inv.json ? json.stream() : out;
+  if (inv.command == Command::kPorts) return ListPorts(results);
 
   TraceScope trace(inv.trace, err, start);
   SessionScope session(err);
   if (int status = ConnectBoard(inv, err); status != kExitDone) return status;
-  const int status = Execute(inv, out, err);
-  out.flush();
+  const int status = Execute(inv, results, err);
+  results.flush();
   return status;
 }
 

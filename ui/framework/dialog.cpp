@@ -22,6 +22,7 @@
 
 #include "ui/framework/dialog_units.h"
 #include "ui/framework/message_presenter.h"
+#include "ui/framework/plot_control.h"
 
 namespace lumivex::ui {
 
@@ -228,7 +229,7 @@ bool CDialog::BuildFromTemplate(QWidget* parent, bool asWindow) {
     setWindowFlags(parent ? (Qt::Dialog | flags)
                           : (Qt::Window | Qt::WindowMinimizeButtonHint | flags));
     setParent(parent, windowFlags());
-    if (parent) setWindowModality(Qt::WindowModal);
+    if (parent && !m_modeless) setWindowModality(Qt::WindowModal);
     setWindowTitle(QString::fromStdString(m_template->caption));
   } else {
     setParent(parent);
@@ -339,6 +340,10 @@ QWidget* CDialog::MakeControl(const ControlTemplate& t) {
       auto* c = new QComboBox(this);
       c->setEditable(false);
       c->setProperty("lumivexCaption", caption);
+      connect(c, &QComboBox::activated, this, [this, id] {
+        auto it = m_selChange.find(id);
+        if (it != m_selChange.end() && it->second) it->second();
+      });
       w = c;
       break;
     }
@@ -373,6 +378,12 @@ QWidget* CDialog::MakeControl(const ControlTemplate& t) {
       w = l;
       break;
     }
+    case ControlKind::kPlot: {
+      auto* plot = new PlotControl(this);
+      plot->setProperty("lumivexCaption", caption);
+      w = plot;
+      break;
+    }
   }
   if (id != kStaticId) w->setObjectName(QStringLiteral("control%1").arg(id));
   return w;
@@ -396,6 +407,11 @@ bool CDialog::CreateAsWindow(QWidget* parent) {
   raise();
   activateWindow();
   return true;
+}
+
+bool CDialog::CreateModeless(QWidget* parent) {
+  m_modeless = true;
+  return CreateAsWindow(parent);
 }
 
 int CDialog::DoModal() {
@@ -657,6 +673,10 @@ void CDialog::OnSliderCustomDraw(int id, std::function<void()> handler) {
 
 void CDialog::OnLButtonDown(int id, std::function<void()> handler) {
   m_lButtonDown[id] = std::move(handler);
+}
+
+void CDialog::OnSelChange(int id, std::function<void()> handler) {
+  m_selChange[id] = std::move(handler);
 }
 
 void CDialog::OnControlClicked(int id) {

@@ -101,6 +101,8 @@ class CDialog : public QWidget, public connection::ConnectionPage {
   // Builds the dialog as a window (a dialog window of parent, when given), runs OnInitDialog,
   // and shows it without waiting. False when the template is missing.
   bool CreateAsWindow(QWidget* parent = nullptr);
+  // As CreateAsWindow, but the window leaves its parent usable: a tool window beside it.
+  bool CreateModeless(QWidget* parent);
   // As CreateAsWindow (unless already created), then waits until EndDialog; returns EndDialog's
   // result (-1 when the template is missing).
   int DoModal();
@@ -194,6 +196,8 @@ class CDialog : public QWidget, public connection::ConnectionPage {
   void OnSliderCustomDraw(int id, std::function<void()> handler);
   // A left mouse button pressed on the control, before the control handles the press.
   void OnLButtonDown(int id, std::function<void()> handler);
+  // The user chose another entry of a drop-down list (never for a choice made by the program).
+  void OnSelChange(int id, std::function<void()> handler);
 
   // ----- messages
   // A box owned by this dialog through the current presenter; text and title are display
@@ -228,8 +232,10 @@ class CDialog : public QWidget, public connection::ConnectionPage {
   std::map<int, std::function<void()>> m_editChanged;
   std::map<int, std::function<void()>> m_customDraw;
   std::map<int, std::function<void()>> m_lButtonDown;
+  std::map<int, std::function<void()>> m_selChange;
   std::map<int, bool> m_customDrawQueued;
   QEventLoop* m_modalLoop = nullptr;
+  bool m_modeless = false;
   int m_modalResult = 0;
 };
 

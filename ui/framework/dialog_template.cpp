@@ -28,6 +28,7 @@ const std::map<std::string_view, ControlKind>& KindNames() {
       {"SLIDER", ControlKind::kSlider},
       {"TABCONTROL", ControlKind::kTabControl},
       {"ICON", ControlKind::kIcon},
+      {"PLOT", ControlKind::kPlot},
   };
   return names;
 }

@@ -5,7 +5,7 @@
 //   DIALOG <template id> <width> <height> "<caption>"
 //   <KIND> <control id> "<caption>" <x> <y> <width> <height> [STYLE ...]
 // KIND is one of PUSHBUTTON, CHECKBOX, RADIOBUTTON, GROUPBOX, LTEXT, EDITTEXT, COMBOBOX, SLIDER,
-// TABCONTROL, ICON. A control id of -1 marks a control nobody addresses (a label, a frame).
+// TABCONTROL, ICON, PLOT. A control id of -1 marks a control nobody addresses (a label, a frame).
 // STYLE words: HIDDEN, DISABLED, GROUP (starts a radio group), NUMBER (digits only), CENTER,
 // RIGHT, LEFTTEXT (check box text left of the box), NOTICKS, DEFAULT (default push button).
 // Captions are UTF-8; inside quotes, \" is a quote and \\ a backslash. An ICON's caption names
@@ -31,6 +31,7 @@ enum class ControlKind {
   kSlider,
   kTabControl,
   kIcon,
+  kPlot,
 };
 
 namespace style {
@@ -61,6 +62,7 @@ constexpr int kInputSourcePage = 130;
 constexpr int kTemperaturePage = 131;
 constexpr int kSystemPage = 133;
 constexpr int kFlipPage = 135;
+constexpr int kTemperatureHistory = 140;
 }  // namespace templ
 
 struct ControlTemplate {
