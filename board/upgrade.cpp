@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "board/connection_loss.h"
 #include "board/executor.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
@@ -68,9 +69,14 @@ bool StopFlag::WaitFor(std::chrono::milliseconds pause) const {
 
 UpgradeOutcome AwaitUpgradeOutcome(const StopFlag& stop, int cycles) {
   UpgradeOutcome outcome;
+  const uint64_t losses = HandledConnectionLosses();
   for (int cycle = 0; cycle < cycles; ++cycle) {
     if (stop.Raised()) {
       outcome.end = UpgradeOutcome::End::kStopped;
+      return outcome;
+    }
+    if (ConnectionLostSince(losses)) {
+      outcome.end = UpgradeOutcome::End::kPortGone;
       return outcome;
     }
     uint8_t status = 0xFF;

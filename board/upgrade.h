@@ -68,18 +68,21 @@ constexpr int kUpgradeStatusCycles = 500;
 constexpr int kUpgradeStatusPauseMs = 20;
 
 struct UpgradeOutcome {
-  enum class End { kReported, kTimedOut, kStopped };
+  // kPortGone: the connected port hung up (an unplugged adapter); nothing more can arrive, and
+  // the front end has its own word for that.
+  enum class End { kReported, kTimedOut, kStopped, kPortGone };
   End end = End::kTimedOut;
   uint8_t status = 0;  // with kReported
-  // The message that reports it under "WarningSystem.Title"; nullptr when stopped.
+  // The message that reports it under "WarningSystem.Title"; nullptr when stopped or the port
+  // went away.
   const char* messageKey = nullptr;
   // One word for scripts: success, no-disk, no-file, invalid-firmware, failed, timeout; empty
-  // when stopped.
+  // when stopped or the port went away.
   const char* word = "";
 };
 
 // Waits for a status byte 0 to 4; any other byte, a missing one or one that fails its check is
-// no outcome and the wait goes on.
+// no outcome and the wait goes on. Ends early when stop is raised or the port goes away.
 UpgradeOutcome AwaitUpgradeOutcome(const StopFlag& stop, int cycles = kUpgradeStatusCycles);
 
 }  // namespace lumivex::board

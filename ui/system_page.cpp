@@ -119,8 +119,10 @@ void CSystemPage::UpgradeWorker(int cycles) {
   if (disabled) {
     const board::UpgradeOutcome outcome = board::AwaitUpgradeOutcome(m_stopWorker, cycles);
     const char* message = outcome.messageKey;
-    // The box is modal: both buttons stay disabled until the user has dismissed it.
+    // The box is modal: both buttons stay disabled until the user has dismissed it. A port
+    // that went away has its own message, shown once by the window.
     if (outcome.end != board::UpgradeOutcome::End::kStopped && m_gate.Call([this, message] {
+          if (message == nullptr) return;
           MessageBox(settings::Translate(message), settings::Translate(key::kWarningSystemTitle));
         })) {
       m_gate.Call([this] {

@@ -14,6 +14,7 @@
 #include "board/temperatures.h"
 #include "board/upgrade.h"
 #include "connection/connection.h"
+#include "protocol/commands.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
 #include "tests/integration/board_fixture.h"
@@ -242,6 +243,26 @@ TEST_F(BoardWorkflows, TheUpgradeWaitTimesOutAndStopsWhenAsked) {
   EXPECT_EQ(stopped.end, UpgradeOutcome::End::kStopped);
   EXPECT_EQ(stopped.messageKey, nullptr);
   EXPECT_LT(stopTime, 2s);
+}
+
+TEST_F(BoardWorkflows, TheUpgradeWaitEndsWhenThePortGoesAway) {
+  Start();
+  SetBoard([](boardsim::BoardOptions& o) { o.upgradeOutcome = boardsim::kUpgradeOutcomeNone; });
+  ASSERT_TRUE(StartUpgrade(kDefaultFirmwareName).AwaitsOutcome());
+  // An unplugged adapter: no outcome can arrive, so the wait must not last its 22.5 s.
+  SetBoard([](boardsim::BoardOptions& o) { o.hangUpAfterFrames = 1; });
+  std::thread unplug([] {
+    std::this_thread::sleep_for(100ms);
+    // Any frame now makes the board close the line.
+    protocol::SetFlip(0, 0);
+  });
+  const StopFlag stop;
+  UpgradeOutcome outcome;
+  const auto waited = TimeOf([&] { outcome = AwaitUpgradeOutcome(stop); });
+  unplug.join();
+  EXPECT_EQ(outcome.end, UpgradeOutcome::End::kPortGone);
+  EXPECT_EQ(outcome.messageKey, nullptr);
+  EXPECT_LT(waited, 10s);
 }
 
 // An executor like the panel's: work runs on a thread of its own while the caller waits. Every

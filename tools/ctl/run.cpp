@@ -197,14 +197,18 @@ int ConnectBoard(const Invocation& inv, std::ostream& err) {
   return kExitDone;
 }
 
-// A command that did not get its answer. A port that hung up meanwhile is said as such, once,
-// and closed; otherwise the way the exchange ended: "refused" only when the board said no.
+// When the connected port hung up (an unplugged adapter): says so, once, closes it and returns
+// true.
+bool PortWentAway(std::ostream& err) {
+  if (!board::HandleConnectionLoss()) return false;
+  ShowBox(err, key::kPortGone, key::kWarningUartTitle);
+  return true;
+}
+
+// A command that did not get its answer: the port went away, or the way the exchange ended
+// ("refused" only when the board said no).
 int Failed(protocol::Outcome outcome, std::ostream& out, std::ostream& err) {
-  if (board::HandleConnectionLoss()) {
-    ShowBox(err, key::kPortGone, key::kWarningUartTitle);
-    return kExitRefused;
-  }
-  out << protocol::OutcomeText(outcome) << '\n';
+  if (!PortWentAway(err)) out << protocol::OutcomeText(outcome) << '\n';
   return kExitRefused;
 }
 
@@ -224,13 +228,9 @@ int ReadCurrents(std::ostream& out, std::ostream& err) {
 }
 
 int SetOneCurrent(Channel channel, uint16_t value, std::ostream& out, std::ostream& err) {
-  const board::ChannelWrite change =
-      board::WriteChannel(static_cast<board::Channel>(channel), value);
+  const board::ChannelWrite change = board::WriteChannel(channel, value);
   if (!change.read.result.ok) {
-    if (board::HandleConnectionLoss()) {
-      ShowBox(err, key::kPortGone, key::kWarningUartTitle);
-      return kExitRefused;
-    }
+    if (PortWentAway(err)) return kExitRefused;
     // Nothing was written: the two other channels are unknown.
     ShowBox(err, key::kReadFail, key::kWarningUartTitle);
     out << protocol::OutcomeText(change.read.result.outcome) << '\n';
@@ -254,8 +254,8 @@ int AwaitUpgradeOutcome(std::ostream& out, std::ostream& err) {
   // Nothing raises it: the command line ends the wait with Ctrl-C.
   const board::StopFlag never;
   const board::UpgradeOutcome outcome = board::AwaitUpgradeOutcome(never);
-  if (outcome.end == board::UpgradeOutcome::End::kTimedOut && board::HandleConnectionLoss()) {
-    ShowBox(err, key::kPortGone, key::kWarningUartTitle);
+  if (outcome.end == board::UpgradeOutcome::End::kPortGone) {
+    PortWentAway(err);
     return kExitRefused;
   }
   ShowBox(err, outcome.messageKey, key::kWarningSystemTitle);
@@ -278,10 +278,7 @@ int Upgrade(const Invocation& inv, std::ostream& out, std::ostream& err) {
       break;
     case board::UpgradeStart::kNotAcknowledged:
       if (!inv.wait) return Failed(started.outcome, out, err);
-      if (board::HandleConnectionLoss()) {
-        ShowBox(err, key::kPortGone, key::kWarningUartTitle);
-        return kExitRefused;
-      }
+      if (PortWentAway(err)) return kExitRefused;
       out << protocol::OutcomeText(started.outcome) << '\n';
       break;
   }
