@@ -12,6 +12,7 @@ namespace lumivex::board {
 namespace {
 std::mutex ObserverMutex;
 ConnectionLossObserver Observer;
+std::atomic<uint64_t> HandledLosses{0};
 }  // namespace
 
 void SetConnectionLossObserver(ConnectionLossObserver observer) {
@@ -31,7 +32,18 @@ bool HandleConnectionLoss() {
   if (!connection::IsConnected()) return false;
   if (!transport::PortTable[transport::CurrentPortNumber.load()].IsHungUp()) return false;
   connection::CloseConnection();
+  ++HandledLosses;
   return true;
+}
+
+uint64_t HandledConnectionLosses() {
+  return HandledLosses.load();
+}
+
+bool ConnectionLostSince(uint64_t lossesBefore) {
+  // The loss may have been handled (and the port closed) between two looks of a waiting thread.
+  return HandledLosses.load() != lossesBefore ||
+         transport::PortTable[transport::CurrentPortNumber.load()].IsHungUp();
 }
 
 }  // namespace lumivex::board

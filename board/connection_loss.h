@@ -4,6 +4,7 @@
 // on the front end's main thread (the GUI thread, or the CLI's main thread).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace lumivex::board {
@@ -16,5 +17,10 @@ void SetConnectionLossObserver(ConnectionLossObserver observer);
 // When the connected port has hung up: closes it, forgets the connection (IsConnected is false
 // afterwards) and returns true, once per loss. False otherwise, with nothing changed.
 bool HandleConnectionLoss();
+
+// True when the port in use has hung up, or a loss has been handled since lossesBefore was
+// taken from HandledConnectionLosses. Any thread.
+bool ConnectionLostSince(uint64_t lossesBefore);
+uint64_t HandledConnectionLosses();
 
 }  // namespace lumivex::board

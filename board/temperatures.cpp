@@ -2,6 +2,7 @@
 
 #include "board/executor.h"
 #include "protocol/commands.h"
+#include "settings/language_keys.h"
 
 namespace lumivex::board {
 
@@ -18,9 +19,12 @@ TemperatureReading ReadTemperatures() {
   int16_t red = protocol::kTemperatureNotAvailable;
   int16_t green = red, blue = red, board = red;
   bool answered = false;
-  CurrentExecutor().Run("Busy.ReadTemperatures",
-                        [&] { answered = protocol::ReadTemperatures(red, green, blue, board); });
-  return {Reported(red), Reported(green), Reported(blue), Reported(board), answered};
+  protocol::Outcome outcome = protocol::Outcome::kNoAnswer;
+  CurrentExecutor().Run(key::kBusyReadTemperatures, [&] {
+    answered = protocol::ReadTemperatures(red, green, blue, board);
+    outcome = protocol::LastOutcome();
+  });
+  return {Reported(red), Reported(green), Reported(blue), Reported(board), answered, outcome};
 }
 
 std::string TemperatureText(std::optional<int16_t> value) {

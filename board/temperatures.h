@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "protocol/outcome.h"
+
 namespace lumivex::board {
 
 // One reading. A value the board did not report (it sent -100, or nothing) is empty.
@@ -16,6 +18,7 @@ struct TemperatureReading {
   std::optional<int16_t> blue;
   std::optional<int16_t> board;
   bool answered = false;  // the board answered one of the two request forms
+  protocol::Outcome outcome = protocol::Outcome::kNoAnswer;  // of the last form asked
 };
 
 // Reads the temperatures: the long request form first, then the short one (up to about 7.3 s

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "protocol/frame.h"
+#include "protocol/outcome.h"
 
 namespace lumivex::protocol {
 
@@ -42,6 +43,7 @@ bool Acknowledged(uint16_t command, const uint8_t* payload, uint8_t payloadLengt
   std::array<uint8_t, kAck.size()> answer{};
   const int32_t result = Transact(command, payload, payloadLength, answer.data(),
                                   static_cast<uint8_t>(answer.size()), tries);
+  if (result > 0 && answer != kAck) SetLastOutcome(Outcome::kRefused);
   return result > 0 && answer == kAck;
 }
 
@@ -72,15 +74,19 @@ bool Handshake() {
                kGreetingDLength, answerD.data(), kGreetingDLength, kHandshakeTries);
   if (resultD != 0) {
     // The board answered in class D, rightly or not: it is not one that only speaks class A.
-    return resultD == kGreetingDLength &&
-           Echoes(answerD.data(), kHandshakeGreetingD, kGreetingDLength);
+    const bool echoedD = resultD == kGreetingDLength &&
+                         Echoes(answerD.data(), kHandshakeGreetingD, kGreetingDLength);
+    if (resultD > 0 && !echoedD) SetLastOutcome(Outcome::kRefused);
+    return echoedD;
   }
   std::array<uint8_t, kGreetingALength> answerA{};
   const int32_t resultA =
       Transact(command::kHandshakeA, reinterpret_cast<const uint8_t*>(kHandshakeGreetingA),
                kGreetingALength, answerA.data(), kGreetingALength, kHandshakeTries);
-  return resultA == kGreetingALength &&
-         Echoes(answerA.data(), kHandshakeGreetingA, kGreetingALength);
+  const bool echoedA =
+      resultA == kGreetingALength && Echoes(answerA.data(), kHandshakeGreetingA, kGreetingALength);
+  if (resultA > 0 && !echoedA) SetLastOutcome(Outcome::kRefused);
+  return echoedA;
 }
 
 bool ReadTemperatures(int16_t& red, int16_t& green, int16_t& blue, int16_t& board) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "protocol/outcome.h"
 #include "transport/link.h"
 
 namespace lumivex::protocol {
@@ -35,6 +36,7 @@ bool Fits(uint8_t commandClass, uint8_t payloadLength, uint8_t answerLength) {
 
 int32_t Transact(uint16_t command, const uint8_t* payload, uint8_t payloadLength, uint8_t* answer,
                  uint8_t answerLength, uint16_t tries) {
+  SetLastOutcome(Outcome::kNotSent);
   if ((payload == nullptr && payloadLength > 0) || (answer == nullptr && answerLength > 0)) {
     return -1;
   }
@@ -65,6 +67,7 @@ int32_t Transact(uint16_t command, const uint8_t* payload, uint8_t payloadLength
   // Whatever arrived before the request cannot be its answer.
   transport::LinkReset();
   transport::LinkSend(scratch.data(), frameLength);
+  SetLastOutcome(Outcome::kNoAnswer);
   if (answerLength == 0) {
     return 0;
   }
@@ -81,12 +84,15 @@ int32_t Transact(uint16_t command, const uint8_t* payload, uint8_t payloadLength
   }
   if (commandClass == kClassA) {
     std::memcpy(answer, scratch.data(), answerLength);
+    SetLastOutcome(Outcome::kAnswered);
     return answerLength;
   }
   if (!VerifyChecksum(scratch.data(), expected)) {
+    SetLastOutcome(Outcome::kBadCheck);
     return -1;
   }
   std::memcpy(answer, &scratch[1], answerLength);
+  SetLastOutcome(Outcome::kAnswered);
   return answerLength;
 }
 
@@ -101,14 +107,17 @@ int32_t ReceiveChecked(uint8_t* data, uint8_t length) {
 
   std::lock_guard lock(ExchangeMutex);
   if (!transport::LinkReceive(scratch.data(), expected)) {
+    SetLastOutcome(Outcome::kNoAnswer);
     return 0;
   }
   if (!VerifyChecksum(scratch.data(), expected)) {
+    SetLastOutcome(Outcome::kBadCheck);
     return -1;
   }
   if (length > 0) {
     std::memcpy(data, &scratch[1], length);
   }
+  SetLastOutcome(Outcome::kAnswered);
   return length;
 }
 

@@ -67,4 +67,32 @@ constexpr char kHistorySaveTitle[] = "History.SaveTitle";
 constexpr char kHistorySaved[] = "History.Saved";
 constexpr char kHistorySaveFailed[] = "History.SaveFailed";
 
+// What the board layer is waiting for while an exchange runs (shown with the seconds elapsed)
+constexpr char kBusyConnecting[] = "Busy.Connecting";
+constexpr char kBusyDisconnecting[] = "Busy.Disconnecting";
+constexpr char kBusyReadTemperatures[] = "Busy.ReadTemperatures";
+constexpr char kBusySwitchingLight[] = "Busy.SwitchingLight";
+constexpr char kBusyReadingCurrents[] = "Busy.ReadingCurrents";
+constexpr char kBusyWritingCurrents[] = "Busy.WritingCurrents";
+constexpr char kBusySettingColours[] = "Busy.SettingColours";
+constexpr char kBusySettingInput[] = "Busy.SettingInput";
+constexpr char kBusySettingFlip[] = "Busy.SettingFlip";
+constexpr char kBusyStartingUpgrade[] = "Busy.StartingUpgrade";
+
+// The connected port hung up (an unplugged adapter)
+constexpr char kPortGone[] = "WarningUart.PortGone";
+
+// Every key of the board layer, for checks that the language files carry them all.
+constexpr const char* kBoardKeys[] = {kBusyConnecting,
+                                      kBusyDisconnecting,
+                                      kBusyReadTemperatures,
+                                      kBusySwitchingLight,
+                                      kBusyReadingCurrents,
+                                      kBusyWritingCurrents,
+                                      kBusySettingColours,
+                                      kBusySettingInput,
+                                      kBusySettingFlip,
+                                      kBusyStartingUpgrade,
+                                      kPortGone};
+
 }  // namespace lumivex::key

@@ -2,11 +2,11 @@
 
 #include <cstdint>
 
+#include "board/commands.h"
+#include "board/connect.h"
 #include "connection/connection.h"
-#include "protocol/commands.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
-#include "ui/framework/wait_cursor.h"
 #include "ui/translate_window.h"
 
 namespace lumivex::ui {
@@ -51,7 +51,7 @@ bool CFlipPage::PreTranslateMessage(QObject* target, QEvent* event) {
 }
 
 void CFlipPage::OnUartOpen() {
-  connection::ToggleConnection(*this);
+  board::ToggleConnection(*this);
 }
 
 void CFlipPage::OnFlipX() {
@@ -63,8 +63,7 @@ void CFlipPage::OnFlipY() {
 }
 
 void CFlipPage::OnFlipDo() {
-  CWaitCursor wait;
-  protocol::SetFlip(Flag(m_flipX), Flag(m_flipY));
+  board::SetFlip(Flag(m_flipX), Flag(m_flipY));
 }
 
 }  // namespace lumivex::ui

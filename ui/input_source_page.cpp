@@ -2,11 +2,11 @@
 
 #include <cstdint>
 
+#include "board/commands.h"
+#include "board/connect.h"
 #include "connection/connection.h"
-#include "protocol/commands.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
-#include "ui/framework/wait_cursor.h"
 #include "ui/translate_window.h"
 
 namespace lumivex::ui {
@@ -56,7 +56,7 @@ bool CInputSourcePage::PreTranslateMessage(QObject* target, QEvent* event) {
 }
 
 void CInputSourcePage::OnUartOpen() {
-  connection::ToggleConnection(*this);
+  board::ToggleConnection(*this);
 }
 
 void CInputSourcePage::OnConfirm() {
@@ -68,9 +68,8 @@ void CInputSourcePage::OnConfirm() {
   // A drop-down list that has been filled always holds a selection; without one there is
   // no input to ask for.
   if (position < 0) return;
-  CWaitCursor wait;
   // Neither a refusal nor silence is reported: the user sees the result on the projection.
-  protocol::SetInputSource(static_cast<uint8_t>(position));
+  board::SetInputSource(static_cast<uint8_t>(position));
 }
 
 }  // namespace lumivex::ui

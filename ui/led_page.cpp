@@ -3,17 +3,16 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <algorithm>
-#include <chrono>
 #include <limits>
-#include <memory>
+#include <optional>
 #include <string>
-#include <thread>
 
+#include "board/commands.h"
+#include "board/connect.h"
+#include "board/led_colours.h"
 #include "connection/connection.h"
-#include "protocol/commands.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
-#include "ui/framework/wait_cursor.h"
 #include "ui/translate_window.h"
 
 namespace lumivex::ui {
@@ -25,37 +24,41 @@ namespace {
 bool LedFirstShowPending = true;
 bool LedAutoReadPending = true;
 
-constexpr int kPowerAttempts = 4;
-constexpr auto kPowerRetryPause = std::chrono::milliseconds(50);
-
-// Keys of the "led" section: a channel exists when its key holds exactly "true".
-constexpr char kRedKey[] = "r";
-constexpr char kGreenKey[] = "g";
-constexpr char kBlueKey[] = "b";
-constexpr char kEnabledValue[] = "true";
-
-constexpr unsigned kRedBit = 1;
-constexpr unsigned kGreenBit = 2;
-constexpr unsigned kBlueBit = 4;
-constexpr unsigned kAllColours = kRedBit | kGreenBit | kBlueBit;
-
 const char* const kLightListKeys[] = {key::kLedRed, key::kLedGreen, key::kLedBlue, key::kLedWhite};
 constexpr int kWhiteEntry = 3;
 
-// The value of the selected channel in the triple red, green, blue; W stands for green. 0 with
-// no channel selected.
-uint16_t ChannelValue(int radio, uint16_t red, uint16_t green, uint16_t blue) {
+// The position of the triple that a radio button addresses; W stands for green. Empty with no
+// channel selected.
+std::optional<board::Channel> RadioChannel(int radio) {
   switch (radio) {
     case led::kRadioRed:
-      return red;
+      return board::Channel::kRed;
     case led::kRadioGreen:
     case led::kRadioWhite:
-      return green;
+      return board::Channel::kGreen;
     case led::kRadioBlue:
-      return blue;
+      return board::Channel::kBlue;
     default:
-      return 0;
+      return std::nullopt;
   }
+}
+
+int ChannelRadio(board::Channel channel) {
+  switch (channel) {
+    case board::Channel::kRed:
+      return led::kRadioRed;
+    case board::Channel::kGreen:
+      return led::kRadioGreen;
+    case board::Channel::kBlue:
+      return led::kRadioBlue;
+  }
+  return led::kRadioGreen;
+}
+
+// The selected channel's value; 0 with no channel selected.
+uint16_t ChannelValue(int radio, const board::Currents& currents) {
+  const std::optional<board::Channel> channel = RadioChannel(radio);
+  return channel ? currents[static_cast<std::size_t>(*channel)] : uint16_t{0};
 }
 
 // Digits after leading blanks; a number too long for 32 bits reads as the largest, so it is
@@ -105,9 +108,8 @@ bool CLedPage::OnInitDialog() {
   TranslateWindow(*this);
   // Read at every showing, used only at the first: a later edit of the file shows at the next
   // start, not halfway through a run.
-  auto entries = std::make_unique<settings::SettingTable>();
-  const int count = settings::ReadSettingSection(settings::section::kLed, *entries);
-  if (LedFirstShowPending) ArrangeFirstShowing(*entries, count);
+  const board::DeclaredLedColours colours = board::ReadDeclaredLedColours();
+  if (LedFirstShowPending) ArrangeFirstShowing(colours);
 
   // Captions come back from the template at every translation; the power button names the
   // action its next click performs, which depends on the light's state.
@@ -128,7 +130,7 @@ bool CLedPage::OnInitDialog() {
   return true;
 }
 
-void CLedPage::ArrangeFirstShowing(const settings::SettingTable& entries, int count) {
+void CLedPage::ArrangeFirstShowing(const board::DeclaredLedColours& colours) {
   for (int id : {led::kLightFrame, led::kLightLabel, led::kLightList, led::kLightConfirm}) {
     HideItem(id);
   }
@@ -144,46 +146,28 @@ void CLedPage::ArrangeFirstShowing(const settings::SettingTable& entries, int co
   m_lastSliderPos = static_cast<uint16_t>(m_currentSlider.GetPos());
   SetDlgItemText(led::kCurrentEdit, std::to_string(m_lastSliderPos));
 
-  // Selecting one button deselects the others, so the channel enabled last in file order
-  // stays selected.
-  unsigned mask = 0;
-  for (int i = 0; i < count; ++i) {
-    const settings::SettingEntry& entry = entries[static_cast<std::size_t>(i)];
-    if (entry.value != kEnabledValue) continue;
-    int radio = 0;
-    unsigned bit = 0;
-    if (entry.key == kRedKey) {
-      radio = led::kRadioRed;
-      bit = kRedBit;
-    } else if (entry.key == kGreenKey) {
-      radio = led::kRadioGreen;
-      bit = kGreenBit;
-    } else if (entry.key == kBlueKey) {
-      radio = led::kRadioBlue;
-      bit = kBlueBit;
-    } else {
-      continue;
-    }
-    CheckRadioButton(led::kRadioRed, led::kRadioWhite, radio);
-    EnableItem(radio);
-    mask |= bit;
+  // The channel declared last in file order stays selected.
+  for (board::Channel channel :
+       {board::Channel::kRed, board::Channel::kGreen, board::Channel::kBlue}) {
+    if (colours.Has(channel)) EnableItem(ChannelRadio(channel));
   }
+  if (colours.last) CheckRadioButton(led::kRadioRed, led::kRadioWhite, ChannelRadio(*colours.last));
 
   const auto disableChannels = [this] {
     for (int id : {led::kRadioRed, led::kRadioGreen, led::kRadioBlue}) EnableItem(id, false);
   };
-  if (count == 0) {
+  if (colours.sectionEmpty) {
     CheckRadioButton(led::kRadioRed, led::kRadioWhite, led::kRadioGreen);
-  } else if (mask == kAllColours) {
+  } else if (colours.All()) {
     // Only a board with all three colours can choose which of them light up.
     for (int id : {led::kLightFrame, led::kLightLabel, led::kLightList, led::kLightConfirm}) {
       ShowItem(id);
     }
     CheckRadioButton(led::kRadioRed, led::kRadioWhite, led::kRadioGreen);
-  } else if (mask == kRedBit || mask == kGreenBit || mask == kBlueBit) {
+  } else if (colours.Count() == 1) {
     // One colour: nothing to choose, the selection stays on it.
     disableChannels();
-  } else if (mask == 0) {
+  } else if (colours.Count() == 0) {
     disableChannels();
     CheckRadioButton(led::kRadioRed, led::kRadioWhite, led::kRadioGreen);
   }
@@ -214,7 +198,7 @@ void CLedPage::OnLedPower() {
       Warn(key::kNotOpen);
       return;
     }
-    SwitchLightSource(1);
+    board::SwitchLight(true);
     // The board may have missed every attempt; the button still offers the opposite action,
     // so the user can simply press it again.
     m_ledOff = 0;
@@ -225,17 +209,9 @@ void CLedPage::OnLedPower() {
       return;
     }
     EnableCurrentControls(false);
-    SwitchLightSource(0);
+    board::SwitchLight(false);
     m_ledOff = 1;
     SetDlgItemText(led::kPower, settings::Translate(key::kLedOn));
-  }
-}
-
-void CLedPage::SwitchLightSource(uint8_t on) {
-  CWaitCursor wait;
-  for (int attempt = 0; attempt < kPowerAttempts; ++attempt) {
-    if (protocol::SetLedPower(on)) return;
-    std::this_thread::sleep_for(kPowerRetryPause);
   }
 }
 
@@ -245,40 +221,18 @@ void CLedPage::OnWriteCurrent() {
     Warn(key::kNotOpen);
     return;
   }
-  uint16_t red = 0;
-  uint16_t green = 0;
-  uint16_t blue = 0;
-  const bool read = ReadCurrents(red, green, blue);
-
+  // The box is read before the exchanges: it cannot change while they run.
   const uint32_t value = CurrentEditNumber();
+  // The result of the write itself is not reported: the user reads the currents back.
+  const board::ChannelWrite change = board::WriteChannel(RadioChannel(radio), value);
+
   m_currentSlider.SetPos(SliderPosition(value));
   m_lastSliderPos = static_cast<uint16_t>(value);
   // The slider has clamped itself to 255; its next repaint puts 255 into the box.
   if (value > led::kMaxCurrent) return;
 
-  // Without the board's triple the two other channels are unknown; writing zeros in their
-  // place would switch them dark.
-  if (!read) {
-    Warn(key::kReadFail);
-    return;
-  }
-
-  const auto v = static_cast<uint16_t>(value);
-  CWaitCursor wait;
-  switch (radio) {
-    case led::kRadioRed:
-      protocol::WriteLedCurrents(v, green, blue);
-      break;
-    case led::kRadioGreen:
-    case led::kRadioWhite:
-      protocol::WriteLedCurrents(red, v, blue);
-      break;
-    case led::kRadioBlue:
-      protocol::WriteLedCurrents(red, green, v);
-      break;
-    default:
-      break;
-  }
+  // Without the board's triple nothing was written: the two other channels are unknown.
+  if (!change.read.result.ok) Warn(key::kReadFail);
 }
 
 void CLedPage::OnReadCurrent() {
@@ -287,16 +241,14 @@ void CLedPage::OnReadCurrent() {
     Warn(key::kNotOpen);
     return;
   }
-  uint16_t red = 0;
-  uint16_t green = 0;
-  uint16_t blue = 0;
   // A failed read leaves zeros, which the page shows.
-  ReadCurrents(red, green, blue);
-  if (red > led::kMaxCurrent || green > led::kMaxCurrent || blue > led::kMaxCurrent) {
+  const board::Currents currents = board::ReadCurrents().currents;
+  if (std::any_of(currents.begin(), currents.end(),
+                  [](uint16_t current) { return current > led::kMaxCurrent; })) {
     Warn(key::kReadFail);
     return;
   }
-  const uint16_t value = ChannelValue(radio, red, green, blue);
+  const uint16_t value = ChannelValue(radio, currents);
   m_currentSlider.SetPos(value);
   m_lastSliderPos = value;
   SetDlgItemText(led::kCurrentEdit, std::to_string(value));
@@ -310,15 +262,11 @@ void CLedPage::OnChannelRadio() {
 void CLedPage::OnUartOpen() {
   const int radio = SelectedChannelRadio();
   if (connection::IsConnected()) {
-    connection::ToggleConnection(*this);
+    board::ToggleConnection(*this);
     return;
   }
-  if (connection::ToggleConnection(*this) != connection::kToggled) return;
-  uint16_t red = 0;
-  uint16_t green = 0;
-  uint16_t blue = 0;
-  ReadCurrents(red, green, blue);
-  const uint16_t value = ChannelValue(radio, red, green, blue);
+  if (board::ToggleConnection(*this) != connection::kToggled) return;
+  const uint16_t value = ChannelValue(radio, board::ReadCurrents().currents);
   SetDlgItemText(led::kCurrentEdit, std::to_string(value));
   m_lastSliderPos = value;
   m_currentSlider.SetPos(value);
@@ -331,8 +279,7 @@ void CLedPage::OnLightConfirm() {
   }
   // No selection (-1) reads as 255 and lights every colour.
   const auto index = static_cast<uint8_t>(m_lightCombo.GetCurSel());
-  CWaitCursor wait;
-  protocol::SetLightColour(led::LightColoursForIndex(index));
+  board::SetLightColours(led::LightColoursForIndex(index));
 }
 
 void CLedPage::OnCurrentEditChange() {
@@ -371,11 +318,6 @@ void CLedPage::EnableCurrentControls(bool enable) {
 
 void CLedPage::Warn(const char* messageKey) {
   MessageBox(settings::Translate(messageKey), settings::Translate(key::kWarningUartTitle));
-}
-
-bool CLedPage::ReadCurrents(uint16_t& red, uint16_t& green, uint16_t& blue) {
-  CWaitCursor wait;
-  return protocol::ReadLedCurrents(red, green, blue);
 }
 
 int CLedPage::SelectedChannelRadio() const {

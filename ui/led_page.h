@@ -1,5 +1,5 @@
 // The LED page: light source, channel currents and light selection. GUI thread only; every
-// command runs on the GUI thread under a wait cursor.
+// command goes through the board layer, which runs its exchanges on the current executor.
 //
 // The page splits its initialisation: the arrangement chosen from the settings file's "led"
 // section, the light list and the slider's range are set up at the first showing in the life of
@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "settings/settings.h"
+#include "board/led_colours.h"
 #include "ui/framework/dialog.h"
 
 namespace lumivex::ui {
@@ -33,7 +33,7 @@ constexpr int kLightLabel = 1080;
 constexpr int kLightList = 1081;
 
 // The highest drive current the page accepts and the slider offers.
-constexpr uint32_t kMaxCurrent = 255;
+constexpr uint32_t kMaxCurrent = board::kMaxChannelCurrent;
 // Light list entry to colour set: bit 0 red, bit 1 green, bit 2 blue. The first three entries
 // light one colour each; any other index (White, or no selection read as 255) lights all three.
 constexpr uint8_t LightColoursForIndex(uint8_t index) {
@@ -50,7 +50,7 @@ class CLedPage : public CDialog {
   void DoDataExchange(CDataExchange* pDX) override;
 
  private:
-  void ArrangeFirstShowing(const settings::SettingTable& entries, int count);
+  void ArrangeFirstShowing(const board::DeclaredLedColours& colours);
 
   void OnLedPower();
   void OnWriteCurrent();
@@ -62,12 +62,8 @@ class CLedPage : public CDialog {
   // Returns the custom-draw result: 0, the slider draws itself as usual.
   int OnSliderCustomDraw();
 
-  // SetLedPower up to four times with 50 ms pauses after each refusal.
-  static void SwitchLightSource(uint8_t on);
   void EnableCurrentControls(bool enable);
   void Warn(const char* key);
-  // The board's triple, under a wait cursor; zeros and false when the read failed.
-  static bool ReadCurrents(uint16_t& red, uint16_t& green, uint16_t& blue);
   int SelectedChannelRadio() const;
   // The leading decimal number of the edit box; 0 when it holds none.
   uint32_t CurrentEditNumber() const;

@@ -1,16 +1,11 @@
 #include "ui/system_page.h"
 
-#include <chrono>
-#include <cstdint>
-#include <vector>
-
+#include "board/connect.h"
+#include "board/upgrade.h"
 #include "connection/connection.h"
-#include "protocol/commands.h"
-#include "protocol/frame.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
 #include "settings/settings.h"
-#include "ui/framework/wait_cursor.h"
 #include "ui/translate_window.h"
 
 namespace lumivex::ui {
@@ -19,32 +14,12 @@ namespace {
 
 constexpr int kUpgradeButton = 1032;
 constexpr int kFileNameEdit = 1061;
-constexpr auto kStatusPause = std::chrono::milliseconds(20);
-
-// The message for a status byte that ends the upgrade; nullptr for any other byte, which the
-// board may send while it works and which is not an outcome.
-const char* OutcomeMessage(uint8_t status) {
-  switch (status) {
-    case protocol::kUpgradeSuccess:
-      return key::kUpgradeSuccess;
-    case protocol::kUpgradeNoDisk:
-      return key::kNotFindDisk;
-    case protocol::kUpgradeNoFile:
-      return key::kNotFindFile;
-    case protocol::kUpgradeInvalidFirmware:
-      return key::kInvalidFirmware;
-    case protocol::kUpgradeFailed:
-      return key::kUpgradeFail;
-    default:
-      return nullptr;
-  }
-}
 
 }  // namespace
 
 CSystemPage::CSystemPage(QWidget* parent, int statusWaitCycles)
     : CDialog(templ::kSystemPage, parent),
-      m_firmwareName(protocol::kDefaultFirmwareName),
+      m_firmwareName(board::kDefaultFirmwareName),
       m_statusWaitCycles(statusWaitCycles) {
   OnClicked(connection::kConnectButtonId, [this] { OnUartOpen(); });
   OnClicked(kUpgradeButton, [this] { OnUpgrade(); });
@@ -70,7 +45,7 @@ bool CSystemPage::OnInitDialog() {
   // A name typed but never used gives way to the stored one.
   m_firmwareName = settings::ReadSetting(settings::section::kSystem, settings::kFirmwareNameKey);
   if (m_firmwareName.empty()) {
-    m_firmwareName = protocol::kDefaultFirmwareName;
+    m_firmwareName = board::kDefaultFirmwareName;
     settings::WriteSetting(settings::section::kSystem, settings::kFirmwareNameKey, m_firmwareName);
   }
   UpdateData(false);
@@ -93,7 +68,7 @@ void CSystemPage::OnClose() {
 }
 
 void CSystemPage::OnUartOpen() {
-  connection::ToggleConnection(*this);
+  board::ToggleConnection(*this);
 }
 
 void CSystemPage::OnFileNameChange() {
@@ -125,18 +100,10 @@ void CSystemPage::OnUpgrade() {
     return;
   }
 
-  // The board reads the name up to its terminating zero.
-  std::vector<uint8_t> request(m_firmwareName.begin(), m_firmwareName.end());
-  request.push_back(0);
-  int32_t outcome = 0;
-  {
-    CWaitCursor wait;
-    outcome = protocol::StartFirmwareUpgrade(request.data(), static_cast<uint8_t>(request.size()));
-  }
-  // 0: the board took the short start frame, which reports no outcome worth waiting for.
-  if (outcome == 0) return;
+  // The short start frame reports no outcome worth waiting for; an unacknowledged start of
+  // another name may still have reached the board, so that one is awaited.
+  if (!board::StartUpgrade(m_firmwareName).AwaitsOutcome()) return;
 
-  // An unacknowledged start of another name may still have reached the board: wait anyway.
   m_upgradeWaiting = true;
   m_workerRunning = true;
   m_upgradeThread = std::thread(&CSystemPage::UpgradeWorker, this, m_statusWaitCycles);
@@ -150,27 +117,12 @@ void CSystemPage::UpgradeWorker(int cycles) {
     EnableItem(connection::kConnectButtonId, false);
   });
   if (disabled) {
-    const char* message = key::kUpgradeTimeOut;
-    bool stopped = false;
-    for (int cycle = 0; cycle < cycles; ++cycle) {
-      if (WaitForStop(std::chrono::milliseconds(0))) {
-        stopped = true;
-        break;
-      }
-      uint8_t status = 0;
-      if (protocol::ReceiveChecked(&status, 1) == 1) {
-        if (const char* outcome = OutcomeMessage(status)) {
-          message = outcome;
-          break;
-        }
-      }
-      if (WaitForStop(kStatusPause)) {
-        stopped = true;
-        break;
-      }
-    }
-    // The box is modal: both buttons stay disabled until the user has dismissed it.
-    if (!stopped && m_gate.Call([this, message] {
+    const board::UpgradeOutcome outcome = board::AwaitUpgradeOutcome(m_stopWorker, cycles);
+    const char* message = outcome.messageKey;
+    // The box is modal: both buttons stay disabled until the user has dismissed it. A port
+    // that went away has its own message, shown once by the window.
+    if (outcome.end != board::UpgradeOutcome::End::kStopped && m_gate.Call([this, message] {
+          if (message == nullptr) return;
           MessageBox(settings::Translate(message), settings::Translate(key::kWarningSystemTitle));
         })) {
       m_gate.Call([this] {
@@ -183,19 +135,10 @@ void CSystemPage::UpgradeWorker(int cycles) {
   m_workerRunning = false;
 }
 
-bool CSystemPage::WaitForStop(std::chrono::milliseconds pause) {
-  std::unique_lock lock(m_stopMutex);
-  return m_stopChanged.wait_for(lock, pause, [this] { return m_stopWorker; });
-}
-
 void CSystemPage::StopUpgradeWorker() {
   // Closing the gate first wakes a worker that waits for the GUI thread, which is busy here.
   m_gate.Close();
-  {
-    std::lock_guard lock(m_stopMutex);
-    m_stopWorker = true;
-  }
-  m_stopChanged.notify_all();
+  m_stopWorker.Raise();
   if (m_upgradeThread.joinable()) m_upgradeThread.join();
 }
 

@@ -8,12 +8,10 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "board/upgrade.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/gui_thread.h"
 
@@ -23,9 +21,9 @@ class CSystemPage : public CDialog {
  public:
   // How often the worker looks for the board's status (one receive wait and, without a known
   // status, a 20 ms pause each): about 22.5 s in all.
-  static constexpr int kDefaultStatusWaitCycles = 500;
+  static constexpr int kDefaultStatusWaitCycles = board::kUpgradeStatusCycles;
   // The longest file name the board takes.
-  static constexpr int kMaxFirmwareNameLength = 248;
+  static constexpr int kMaxFirmwareNameLength = static_cast<int>(board::kMaxFirmwareNameLength);
 
   explicit CSystemPage(QWidget* parent = nullptr, int statusWaitCycles = kDefaultStatusWaitCycles);
   // Ends a waiting worker first: it gives up at its next look and never touches the page again.
@@ -50,8 +48,6 @@ class CSystemPage : public CDialog {
   void OnFileNameChange();
   // The worker's thread; cycles as SetStatusWaitCycles.
   void UpgradeWorker(int cycles);
-  // True when the page is going away; waits up to pause for that.
-  bool WaitForStop(std::chrono::milliseconds pause);
   void StopUpgradeWorker();
 
   CEdit m_fileNameEdit;
@@ -63,9 +59,8 @@ class CSystemPage : public CDialog {
   std::atomic<bool> m_workerRunning{false};
   int m_statusWaitCycles;
 
-  std::mutex m_stopMutex;
-  std::condition_variable m_stopChanged;
-  bool m_stopWorker = false;
+  // Raised when the page goes away: the worker gives up at its next look.
+  board::StopFlag m_stopWorker;
 
   GuiCallGate m_gate{this};
 };

@@ -1,15 +1,14 @@
 #include "ui/temperature_page.h"
 
 #include <array>
-#include <cstdint>
 #include <string>
 
+#include "board/connect.h"
+#include "board/led_colours.h"
+#include "board/temperatures.h"
 #include "connection/connection.h"
-#include "protocol/commands.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
-#include "settings/settings.h"
-#include "ui/framework/wait_cursor.h"
 #include "ui/translate_window.h"
 
 namespace lumivex::ui {
@@ -43,31 +42,6 @@ constexpr std::array<int, 18> kFullLayout = {
     1043,      1044,        1045,       1046,       1047, 1048, kFullReadButton,
     kRedValue, kGreenValue, kBlueValue, kBoardValue};
 
-constexpr char kNotAvailableText[] = "----";
-constexpr char kDeclared[] = "true";
-
-// Bits of the colour mask that the "led" section declares.
-constexpr unsigned kRedBit = 1;
-constexpr unsigned kGreenBit = 2;
-constexpr unsigned kBlueBit = 4;
-
-std::string TemperatureText(int16_t value) {
-  if (value == protocol::kTemperatureNotAvailable) return kNotAvailableText;
-  return std::to_string(value);
-}
-
-unsigned DeclaredColours(const settings::SettingTable& entries, int count) {
-  unsigned mask = 0;
-  for (int i = 0; i < count; ++i) {
-    const settings::SettingEntry& entry = entries[static_cast<std::size_t>(i)];
-    if (entry.value != kDeclared) continue;
-    if (entry.key == "r") mask |= kRedBit;
-    if (entry.key == "g") mask |= kGreenBit;
-    if (entry.key == "b") mask |= kBlueBit;
-  }
-  return mask;
-}
-
 }  // namespace
 
 CTemperaturePage::CTemperaturePage(QWidget* parent) : CDialog(templ::kTemperaturePage, parent) {
@@ -86,17 +60,14 @@ bool CTemperaturePage::OnInitDialog() {
   for (std::size_t i = 0; i < kValueFields.size(); ++i) SetDlgItemText(kValueFields[i], shown[i]);
 
   // Read at every showing, although only the first showing acts on it.
-  settings::SettingTable entries;
-  const int count = settings::ReadSettingSection(settings::section::kLed, entries);
+  const board::DeclaredLedColours colours = board::ReadDeclaredLedColours();
 
   if (TemperatureLayoutPending) {
     for (int id = kFirstLayoutId; id <= kLastLayoutId; ++id) HideItem(id);
     HideItem(kFullReadButton);
-    for (int id : kValueFields) SetDlgItemText(id, kNotAvailableText);
-    const unsigned mask = count > 0 ? DeclaredColours(entries, count) : 0;
+    for (int id : kValueFields) SetDlgItemText(id, board::TemperatureText(std::nullopt));
     // A board with at most one LED colour has one temperature worth showing.
-    const bool single = mask == 0 || mask == kRedBit || mask == kGreenBit || mask == kBlueBit;
-    if (single) {
+    if (colours.AtMostOne()) {
       for (int id : kSingleLayout) ShowItem(id);
     } else {
       for (int id : kFullLayout) ShowItem(id);
@@ -127,31 +98,24 @@ void CTemperaturePage::ReadAndShowTemperatures() {
     MessageBox(settings::Translate(key::kNotOpen), settings::Translate(key::kWarningUartTitle));
     return;
   }
-  int16_t red = 0;
-  int16_t green = 0;
-  int16_t blue = 0;
-  int16_t board = 0;
-  {
-    CWaitCursor wait;
-    // Values the board did not deliver come back as "not available"; nothing else to report.
-    protocol::ReadTemperatures(red, green, blue, board);
-  }
-  SetDlgItemText(kRedValue, TemperatureText(red));
-  SetDlgItemText(kGreenValue, TemperatureText(green));
-  SetDlgItemText(kBlueValue, TemperatureText(blue));
-  SetDlgItemText(kBoardValue, TemperatureText(board));
+  // Values the board did not deliver come back as "not available"; nothing else to report.
+  const board::TemperatureReading reading = board::ReadTemperatures();
+  SetDlgItemText(kRedValue, board::TemperatureText(reading.red));
+  SetDlgItemText(kGreenValue, board::TemperatureText(reading.green));
+  SetDlgItemText(kBlueValue, board::TemperatureText(reading.blue));
+  SetDlgItemText(kBoardValue, board::TemperatureText(reading.board));
   // The single field follows the green LED, which single-colour engines report; the board's
   // own sensor stands in when the green value is missing.
   SetDlgItemText(kSingleValue,
-                 TemperatureText(green != protocol::kTemperatureNotAvailable ? green : board));
+                 board::TemperatureText(reading.green ? reading.green : reading.board));
 }
 
 void CTemperaturePage::OnUartOpen() {
   if (connection::IsConnected()) {
-    connection::ToggleConnection(*this);
+    board::ToggleConnection(*this);
     return;
   }
-  if (connection::ToggleConnection(*this) == connection::kToggled) ReadAndShowTemperatures();
+  if (board::ToggleConnection(*this) == connection::kToggled) ReadAndShowTemperatures();
 }
 
 }  // namespace lumivex::ui

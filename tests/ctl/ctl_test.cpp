@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -324,12 +325,85 @@ TEST_F(CtlTest, CurrentSetNeverWritesWhenTheReadFailed) {
   ASSERT_TRUE(versionAsked);
 
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.out, "no answer\n");
   EXPECT_TRUE(Contains(run.err, Box(key::kReadFail))) << run.err;
   const std::vector<Bytes> frames = board.receivedFrames();
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(frames[2], (Bytes{0xE0, 0x04, 0x41, 0x01}));
   EXPECT_EQ(board.currents(), (std::array<uint16_t, 3>{100, 100, 100}));
+}
+
+TEST_F(CtlTest, SilenceBadChecksAndRefusalsAreToldApart) {
+  // The board answers the greeting and the version late but in time, then turns to the fault
+  // under test before the command's own frame arrives.
+  struct Case {
+    const char* name;
+    Args command;
+    std::function<void(BoardOptions&)> fault;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"silent setter",
+       {"flip", "1", "0"},
+       [](BoardOptions& o) { o.silent = true; },
+       "no answer\n"},
+      {"refusing setter",
+       {"flip", "1", "0"},
+       [](BoardOptions& o) { o.refuse = true; },
+       "refused\n"},
+      {"bad check", {"colour", "red"}, [](BoardOptions& o) { o.badCheck = true; }, "bad check\n"},
+      {"silent read", {"current"}, [](BoardOptions& o) { o.silent = true; }, "no answer\n"},
+      {"silent temperatures", {"temp"}, [](BoardOptions& o) { o.silent = true; }, "no answer\n"},
+      {"silent upgrade start",
+       {"upgrade", "mine.bin"},
+       [](BoardOptions& o) { o.silent = true; },
+       "no answer\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BoardOptions options;
+    options.answerDelayMs = 150;
+    SimulatedBoard board(options);
+    ASSERT_TRUE(board.Start(7)) << board.error();
+    Outcome run;
+    std::thread ctl([&] {
+      Args args = {"--port", "COM7", "--baud", "115200"};
+      args.insert(args.end(), c.command.begin(), c.command.end());
+      run = RunCtl(args);
+    });
+    const bool versionAsked = board.WaitForFrames(2, std::chrono::seconds(10));
+    BoardOptions faulty = options;
+    faulty.answerDelayMs = 0;
+    c.fault(faulty);
+    board.SetOptions(faulty);
+    ctl.join();
+    ASSERT_TRUE(versionAsked);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.out, c.out) << run.err;
+    EXPECT_FALSE(Contains(run.err, settings::Translate(key::kPortGone))) << run.err;
+  }
+}
+
+TEST_F(CtlTest, AnUnpluggedPortIsSaidOnceAndEndsTheRun) {
+  for (const Args& command : {Args{"flip", "1", "0"}, Args{"current", "set", "red", "9"},
+                              Args{"temp"}, Args{"upgrade", "mine.bin", "--wait"}}) {
+    SCOPED_TRACE(::testing::PrintToString(command));
+    BoardOptions options;
+    // The line closes once the greeting and the version request are in.
+    options.hangUpAfterFrames = 2;
+    SimulatedBoard board(options);
+    ASSERT_TRUE(board.Start(7)) << board.error();
+    Args args = {"--port", "COM7", "--baud", "115200"};
+    args.insert(args.end(), command.begin(), command.end());
+    const Outcome run = RunCtl(args);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.out, "") << run.err;
+    const std::string gone = Box(key::kPortGone);
+    const std::size_t at = run.err.find(gone);
+    EXPECT_NE(at, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(gone, at + 1), std::string::npos) << "said twice: " << run.err;
+    EXPECT_FALSE(Contains(run.err, Box(key::kReadFail))) << run.err;
+  }
 }
 
 TEST_F(CtlTest, NoBoardOrNoUsablePortExitsWithThree) {
@@ -381,7 +455,8 @@ TEST_F(CtlTest, UsageErrorsAndHelp) {
     EXPECT_EQ(run.out, "");
     const std::string firstLine = run.err.substr(0, run.err.find('\n'));
     EXPECT_TRUE(firstLine.starts_with("lumivexctl: ")) << run.err;
-    EXPECT_EQ(run.err.substr(firstLine.size() + 1), Usage());
+    // The reason, the one-line usage and where the rest is: not the whole help text.
+    EXPECT_EQ(run.err.substr(firstLine.size() + 1), UsageLine() + kTryHelp);
   }
 }
 
@@ -398,6 +473,29 @@ TEST_F(CtlTest, PortsListsTheMap) {
   EXPECT_EQ(run.out, expected);
   EXPECT_TRUE(Contains(run.out, "COM3 " + *platform::DeviceForPort(3) + "\n"));
   EXPECT_TRUE(Contains(run.out, "COM12 " + *platform::DeviceForPort(12) + "\n"));
+}
+
+TEST_F(CtlTest, PortsBeyondTheEleventhAreMarkedNotSearched) {
+  // Thirteen mapped ports of our own: the machine's own ports, listed first under lower
+  // numbers, only move the boundary.
+  const fs::path folder = platform::VirtualPortsFolder();
+  fs::create_directories(folder);
+  for (int number = 230; number < 243; ++number) {
+    fs::create_symlink("/dev/null", folder / ("COM" + std::to_string(number)));
+  }
+  const std::vector<platform::PortMapEntry> map = platform::ReadPortMap();
+  ASSERT_GE(map.size(), 13u);
+  const Outcome run = RunCtl({"ports"});
+  EXPECT_EQ(run.status, 0);
+  std::istringstream lines(run.out);
+  std::string line;
+  std::size_t index = 0;
+  for (; std::getline(lines, line); ++index) {
+    ASSERT_LT(index, map.size()) << run.out;
+    const std::string plain = "COM" + std::to_string(map[index].number) + " " + map[index].device;
+    EXPECT_EQ(line, index < 11 ? plain : plain + " (not searched)");
+  }
+  EXPECT_EQ(index, map.size());
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "protocol/commands.h"
 #include "protocol/frame.h"
+#include "protocol/outcome.h"
 #include "tests/transport/fake_port.h"
 #include "transport/link_deadline.h"
 #include "transport/receive_ring.h"
@@ -171,17 +173,31 @@ class Setter : public CommandTest, public ::testing::WithParamInterface<SetterCa
 TEST_P(Setter, SucceedsOnlyOnAck) {
   const Bytes ack = Wrap(kAckBytes);
   EXPECT_TRUE(RunWith([&](const Bytes&) { return Answer(ack); }));
+  EXPECT_EQ(LastOutcome(), Outcome::kAnswered);
   const Bytes other = Wrap({0x41, 0x63, 0x6C});
   EXPECT_FALSE(RunWith([&](const Bytes&) { return Answer(other); }));
+  EXPECT_EQ(LastOutcome(), Outcome::kRefused);
   const Bytes nak = Wrap({0x4E, 0x61, 0x6B});
   EXPECT_FALSE(RunWith([&](const Bytes&) { return Answer(nak); }));
+  EXPECT_EQ(LastOutcome(), Outcome::kRefused);
   if (classD()) {
     Bytes badCheck = ClassDAnswer(kAckBytes);
     badCheck.back() ^= 0x01;
     EXPECT_FALSE(RunWith([&](const Bytes&) { return Answer(badCheck); }));
+    EXPECT_EQ(LastOutcome(), Outcome::kBadCheck);
   }
   ShortenSteps();
   EXPECT_FALSE(RunWith([](const Bytes&) { return Silence(); }));
+  EXPECT_EQ(LastOutcome(), Outcome::kNoAnswer);
+}
+
+TEST_F(CommandTest, TheOutcomeIsKeptPerThread) {
+  board.overrides[command::kSetLedPower] = [](const Bytes&) { return Answer({0x4E, 0x61, 0x6B}); };
+  ASSERT_FALSE(SetLedPower(1));
+  std::thread other(
+      [] { EXPECT_EQ(LastOutcome(), Outcome::kNoAnswer) << "seen on another thread"; });
+  other.join();
+  EXPECT_EQ(LastOutcome(), Outcome::kRefused);
 }
 
 INSTANTIATE_TEST_SUITE_P(

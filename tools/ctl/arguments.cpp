@@ -254,14 +254,24 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   return result;
 }
 
-std::string Usage() {
-  return R"(usage: lumivexctl [--port COM<n>|DEVICE] [--baud 9600|115200] [--trace] [--json] COMMAND [ARGS]
+namespace {
+constexpr char kUsageLine[] =
+    "usage: lumivexctl [--port COM<n>|DEVICE] [--baud 9600|115200] [--trace] [--json] COMMAND "
+    "[ARGS]\n";
+}  // namespace
 
+std::string UsageLine() {
+  return kUsageLine;
+}
+
+std::string Usage() {
+  return kUsageLine + std::string(R"(
 Without --port the ports are searched as the panel does (each listed port at 9600, then 115200);
 with --port only that port (COM<n> from the port map, or a device path), at --baud or at both.
 
 commands:
-  ports                          one line per port: COM<n> <device>
+  ports                          one line per port: COM<n> <device>; ports beyond the
+                                 first 11 are marked (not searched)
   connect                        connect only
   led on|off                     switch the light source (up to four attempts)
   current                        print red=<r> green=<g> blue=<b>
@@ -288,11 +298,11 @@ options:
   --json                 print each result as one JSON object a line (anywhere on the line)
   --help                 print this text
 
-Results go to stdout; setters print ok or refused. Connection details, the panel's messages and
-errors go to stderr.
-exit status: 0 done, 1 the board refused or did not answer, 2 usage error,
-             3 no board found or the port cannot be opened
-)";
+Results go to stdout; setters print ok, or why not: refused (the board said no), no answer or
+bad check. Connection details, the panel's messages and errors go to stderr.
+exit status: 0 done, 1 the board refused or did not answer, or its port went away,
+             2 usage error, 3 no board found or the port cannot be opened
+)");
 }
 
 }  // namespace lumivex::ctl

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "board/commands.h"
+#include "board/upgrade.h"
 #include "tools/ctl/watch.h"
 
 namespace lumivex::ctl {
 
 enum ExitCode : int {
   kExitDone = 0,
-  kExitRefused = 1,  // the board refused or did not answer
+  kExitRefused = 1,  // the board refused or did not answer, or its port went away
   kExitUsage = 2,    // bad command line
   kExitNoBoard = 3,  // no board found, or the port cannot be opened
 };
@@ -35,7 +37,7 @@ enum class Command {
   kWatch,
 };
 
-enum class Channel : uint8_t { kRed = 0, kGreen = 1, kBlue = 2 };
+using Channel = board::Channel;
 
 // A command line, checked: every value is in range once parsing succeeded.
 struct Invocation {
@@ -56,16 +58,16 @@ struct Invocation {
   uint8_t source = 0;                  // input: 0 HDMI, 1 VGA
   uint8_t flipX = 0;
   uint8_t flipY = 0;
-  std::string firmwareName = "KVB03.bin";  // upgrade
-  bool wait = false;                       // upgrade --wait
+  std::string firmwareName = board::kDefaultFirmwareName;  // upgrade
+  bool wait = false;                                       // upgrade --wait
   WatchOptions watch;
 };
 
 // Limits of the current commands: "set" follows the panel's 0..255 edit box, "write" takes the
 // full 16-bit value that travels on the wire.
-constexpr uint32_t kMaxCurrentSet = 255;
+constexpr uint32_t kMaxCurrentSet = board::kMaxChannelCurrent;
 constexpr uint32_t kMaxCurrentWrite = 65535;
-constexpr std::size_t kMaxFirmwareName = 248;
+constexpr std::size_t kMaxFirmwareName = board::kMaxFirmwareNameLength;
 // COM number under which a device path given with --port is opened when the map has none.
 constexpr uint8_t kUnmappedDevicePort = 254;
 
@@ -77,7 +79,11 @@ struct ParseResult {
 // args without the program name.
 ParseResult ParseArguments(const std::vector<std::string>& args);
 
+// The whole help text (--help), and what a usage error prints after its reason: the first line
+// of the help and where to find the rest.
 std::string Usage();
+std::string UsageLine();
+constexpr char kTryHelp[] = "try 'lumivexctl --help' for the commands and options\n";
 
 // Parses args, connects when the command needs the board, runs it, closes the port. Results go
 // to out; messages the panel would show in a box, connection details, the trace and errors go

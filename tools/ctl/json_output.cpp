@@ -138,7 +138,10 @@ std::string JsonString(std::string_view text) {
 std::string JsonResultLine(Command command, std::string_view line, std::size_t index) {
   if (line.starts_with('{')) return std::string(line);
   const std::vector<std::string_view> words = Words(line);
-  if (command == Command::kPorts && words.size() == 2 && words[0].starts_with("COM")) {
+  if (line == "no answer" || line == "bad check") {
+    return "{\"result\":" + JsonString(line) + "}";
+  }
+  if (command == Command::kPorts && words.size() >= 2 && words[0].starts_with("COM")) {
     // The panel's search, and lumivexctl's without --port, tries the first ports of the map only.
     const bool searched = index < connection::kMaxPorts;
     return "{\"port\":" + JsonString(words[0]) + ",\"device\":" + JsonString(words[1]) +

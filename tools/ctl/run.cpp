@@ -7,12 +7,15 @@
 #include <filesystem>
 #include <iostream>
 #include <set>
-#include <thread>
 
+#include "board/commands.h"
+#include "board/connect.h"
+#include "board/connection_loss.h"
+#include "board/temperatures.h"
+#include "board/upgrade.h"
 #include "connection/connection.h"
 #include "platform/port_map.h"
-#include "protocol/commands.h"
-#include "protocol/frame.h"
+#include "protocol/outcome.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
 #include "tools/ctl/ctl.h"
@@ -25,13 +28,6 @@ namespace lumivex::ctl {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The panel's light switch: up to four attempts, a pause after every unacknowledged one.
-constexpr int kLedAttempts = 4;
-constexpr auto kLedPause = std::chrono::milliseconds(50);
-// The System page's wait for the board's upgrade outcome.
-constexpr int kUpgradeCycles = 500;
-constexpr auto kUpgradePause = std::chrono::milliseconds(20);
 
 // Messages that the panel shows in a box, written as one line "title: text".
 class StreamPage : public connection::ConnectionPage {
@@ -186,8 +182,8 @@ int ConnectBoard(const Invocation& inv, std::ostream& err) {
   uint8_t result = 0;
   {
     StdoutToStderr redirect;
-    result = request.portNumber || request.baudRate ? connection::Connect(page, request)
-                                                    : connection::ToggleConnection(page);
+    result = request.portNumber || request.baudRate ? board::Connect(page, request)
+                                                    : board::ToggleConnection(page);
   }
   if (result != connection::kToggled) {
     ExplainFailure(request, err);
@@ -202,109 +198,103 @@ int ConnectBoard(const Invocation& inv, std::ostream& err) {
   return kExitDone;
 }
 
-int Verdict(bool acknowledged, std::ostream& out) {
-  out << (acknowledged ? "ok" : "refused") << '\n';
-  return acknowledged ? kExitDone : kExitRefused;
+// When the connected port hung up (an unplugged adapter): says so, once, closes it and returns
+// true.
+bool PortWentAway(std::ostream& err) {
+  if (!board::HandleConnectionLoss()) return false;
+  ShowBox(err, key::kPortGone, key::kWarningUartTitle);
+  return true;
 }
 
-int NoAnswer(std::ostream& err) {
-  err << "lumivexctl: the board did not answer\n";
+// A command that did not get its answer: the port went away, or the way the exchange ended
+// ("refused" only when the board said no).
+int Failed(protocol::Outcome outcome, std::ostream& out, std::ostream& err) {
+  if (!PortWentAway(err)) out << protocol::OutcomeText(outcome) << '\n';
   return kExitRefused;
 }
 
-std::string TemperatureText(int16_t value) {
-  return value == protocol::kTemperatureNotAvailable ? "----" : std::to_string(value);
-}
-
-int SwitchLed(bool on, std::ostream& out) {
-  bool acknowledged = false;
-  for (int attempt = 0; attempt < kLedAttempts && !acknowledged; ++attempt) {
-    acknowledged = protocol::SetLedPower(on ? 1 : 0);
-    if (!acknowledged) std::this_thread::sleep_for(kLedPause);
-  }
-  return Verdict(acknowledged, out);
+int Verdict(const board::CommandResult& result, std::ostream& out, std::ostream& err) {
+  if (!result.ok) return Failed(result.outcome, out, err);
+  out << "ok\n";
+  return kExitDone;
 }
 
 int ReadCurrents(std::ostream& out, std::ostream& err) {
-  uint16_t red = 0, green = 0, blue = 0;
+  const board::CurrentsReading reading = board::ReadCurrents();
   // A failed read reports zeros, which are no currents: print nothing rather than a lie.
-  if (!protocol::ReadLedCurrents(red, green, blue)) return NoAnswer(err);
-  out << "red=" << red << " green=" << green << " blue=" << blue << '\n';
+  if (!reading.result.ok) return Failed(reading.result.outcome, out, err);
+  out << "red=" << reading.currents[0] << " green=" << reading.currents[1]
+      << " blue=" << reading.currents[2] << '\n';
   return kExitDone;
 }
 
 int SetOneCurrent(Channel channel, uint16_t value, std::ostream& out, std::ostream& err) {
-  std::array<uint16_t, 3> currents{};
-  // The write carries all three channels: without the board's two other values it would
-  // overwrite them with zeros, so nothing is written.
-  if (!protocol::ReadLedCurrents(currents[0], currents[1], currents[2])) {
+  const board::ChannelWrite change = board::WriteChannel(channel, value);
+  if (!change.read.result.ok) {
+    if (PortWentAway(err)) return kExitRefused;
+    // Nothing was written: the two other channels are unknown.
     ShowBox(err, key::kReadFail, key::kWarningUartTitle);
+    out << protocol::OutcomeText(change.read.result.outcome) << '\n';
     return kExitRefused;
   }
-  currents[static_cast<std::size_t>(channel)] = value;
-  return Verdict(protocol::WriteLedCurrents(currents[0], currents[1], currents[2]), out);
+  if (!change.write) return Failed(protocol::Outcome::kNotSent, out, err);
+  return Verdict(*change.write, out, err);
 }
 
 int ReadTemperatures(std::ostream& out, std::ostream& err) {
-  int16_t red = 0, green = 0, blue = 0, board = 0;
-  const bool answered = protocol::ReadTemperatures(red, green, blue, board);
-  out << "red=" << TemperatureText(red) << " green=" << TemperatureText(green)
-      << " blue=" << TemperatureText(blue) << " board=" << TemperatureText(board) << '\n';
-  return answered ? kExitDone : NoAnswer(err);
+  const board::TemperatureReading reading = board::ReadTemperatures();
+  if (!reading.answered) return Failed(reading.outcome, out, err);
+  out << "red=" << board::TemperatureText(reading.red)
+      << " green=" << board::TemperatureText(reading.green)
+      << " blue=" << board::TemperatureText(reading.blue)
+      << " board=" << board::TemperatureText(reading.board) << '\n';
+  return kExitDone;
 }
 
-struct Outcome {
-  uint8_t status;
-  const char* word;
-  const char* key;
-};
-constexpr Outcome kOutcomes[] = {
-    {protocol::kUpgradeSuccess, "success", key::kUpgradeSuccess},
-    {protocol::kUpgradeNoDisk, "no-disk", key::kNotFindDisk},
-    {protocol::kUpgradeNoFile, "no-file", key::kNotFindFile},
-    {protocol::kUpgradeInvalidFirmware, "invalid-firmware", key::kInvalidFirmware},
-    {protocol::kUpgradeFailed, "failed", key::kUpgradeFail},
-};
-
 int AwaitUpgradeOutcome(std::ostream& out, std::ostream& err) {
-  for (int cycle = 0; cycle < kUpgradeCycles; ++cycle) {
-    uint8_t status = 0xFF;
-    if (protocol::ReceiveChecked(&status, 1) == 1) {
-      for (const Outcome& outcome : kOutcomes) {
-        if (outcome.status != status) continue;
-        ShowBox(err, outcome.key, key::kWarningSystemTitle);
-        out << "outcome " << outcome.word << '\n';
-        return status == protocol::kUpgradeSuccess ? kExitDone : kExitRefused;
-      }
-    }
-    // Bytes that are no outcome are not the end of the upgrade; keep listening.
-    std::this_thread::sleep_for(kUpgradePause);
+  // Nothing raises it: the command line ends the wait with Ctrl-C.
+  const board::StopFlag never;
+  const board::UpgradeOutcome outcome = board::AwaitUpgradeOutcome(never);
+  if (outcome.end == board::UpgradeOutcome::End::kPortGone) {
+    PortWentAway(err);
+    return kExitRefused;
   }
-  ShowBox(err, key::kUpgradeTimeOut, key::kWarningSystemTitle);
-  out << "outcome timeout\n";
-  return kExitRefused;
+  ShowBox(err, outcome.messageKey, key::kWarningSystemTitle);
+  out << "outcome " << outcome.word << '\n';
+  return outcome.end == board::UpgradeOutcome::End::kReported &&
+                 outcome.status == protocol::kUpgradeSuccess
+             ? kExitDone
+             : kExitRefused;
 }
 
 int Upgrade(const Invocation& inv, std::ostream& out, std::ostream& err) {
-  // The board reads the name as text: it travels with its terminating zero byte.
-  std::vector<uint8_t> name(inv.firmwareName.begin(), inv.firmwareName.end());
-  name.push_back(0);
-  const int32_t started =
-      protocol::StartFirmwareUpgrade(name.data(), static_cast<uint8_t>(name.size()));
-  if (started == 0) {
-    // The board takes the short frame without answering; there is no outcome to wait for.
-    out << "fallback-sent\n";
-    return kExitDone;
+  const board::UpgradeStartResult started = board::StartUpgrade(inv.firmwareName);
+  switch (started.start) {
+    case board::UpgradeStart::kShortFrameSent:
+      // The board takes the short frame without answering; there is no outcome to wait for.
+      out << "fallback-sent\n";
+      return kExitDone;
+    case board::UpgradeStart::kAcknowledged:
+      out << "acknowledged\n";
+      break;
+    case board::UpgradeStart::kNotAcknowledged:
+      if (!inv.wait) return Failed(started.outcome, out, err);
+      if (PortWentAway(err)) return kExitRefused;
+      out << protocol::OutcomeText(started.outcome) << '\n';
+      break;
   }
-  out << (started == 1 ? "acknowledged" : "refused") << '\n';
   // Like the panel, a start the board did not acknowledge may still end with an outcome.
   if (inv.wait) return AwaitUpgradeOutcome(out, err);
-  return started == 1 ? kExitDone : kExitRefused;
+  return kExitDone;
 }
 
 int ListPorts(std::ostream& out) {
-  for (const platform::PortMapEntry& entry : platform::ReadPortMap()) {
-    out << PortName(entry.number) << ' ' << entry.device << '\n';
+  const std::vector<platform::PortMapEntry> map = platform::ReadPortMap();
+  for (std::size_t i = 0; i < map.size(); ++i) {
+    out << PortName(map[i].number) << ' ' << map[i].device;
+    // A search, the panel's or ours, tries the first eleven ports of the map only.
+    if (i >= connection::kMaxPorts) out << " (not searched)";
+    out << '\n';
   }
   return kExitDone;
 }
@@ -315,22 +305,21 @@ int Execute(const Invocation& inv, std::ostream& out, std::ostream& err) {
     case Command::kConnect:
       return kExitDone;
     case Command::kLed:
-      return SwitchLed(inv.ledOn, out);
+      return Verdict(board::SwitchLight(inv.ledOn), out, err);
     case Command::kCurrentRead:
       return ReadCurrents(out, err);
     case Command::kCurrentSet:
       return SetOneCurrent(inv.channel, inv.current, out, err);
     case Command::kCurrentWrite:
-      return Verdict(protocol::WriteLedCurrents(inv.currents[0], inv.currents[1], inv.currents[2]),
-                     out);
+      return Verdict(board::WriteCurrents(inv.currents), out, err);
     case Command::kColour:
-      return Verdict(protocol::SetLightColour(inv.colours), out);
+      return Verdict(board::SetLightColours(inv.colours), out, err);
     case Command::kInput:
-      return Verdict(protocol::SetInputSource(inv.source), out);
+      return Verdict(board::SetInputSource(inv.source), out, err);
     case Command::kTemp:
       return ReadTemperatures(out, err);
     case Command::kFlip:
-      return Verdict(protocol::SetFlip(inv.flipX, inv.flipY), out);
+      return Verdict(board::SetFlip(inv.flipX, inv.flipY), out, err);
     case Command::kUpgrade:
       return Upgrade(inv, out, err);
     case Command::kWatch:
@@ -349,7 +338,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return kExitDone;
   }
   if (!parsed.error.empty()) {
-    err << "lumivexctl: " << parsed.error << '\n' << Usage();
+    err << "lumivexctl: " << parsed.error << '\n' << UsageLine() << kTryHelp;
     return kExitUsage;
   }
   const Invocation& inv = parsed.invocation;

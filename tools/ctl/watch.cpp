@@ -9,8 +9,9 @@
 #include "board/temperature_history.h"
 #include "board/temperatures.h"
 #include "platform/interrupt.h"
+#include "settings/language.h"
+#include "settings/language_keys.h"
 #include "tools/ctl/ctl.h"
-#include "transport/ports.h"
 
 namespace lumivex::ctl {
 
@@ -53,8 +54,9 @@ std::optional<uint64_t> ParseCount(std::string_view text) {
   return value;
 }
 
-std::string PortGoneMessage(const std::string& port) {
-  return "lumivexctl: " + port + " is gone (the board was unplugged or its adapter removed)";
+// The same words as every other command that finds its port gone.
+std::string PortGoneMessage() {
+  return settings::Translate(key::kWarningUartTitle) + ": " + settings::Translate(key::kPortGone);
 }
 
 // Ends the watch's interrupt handling however the watch ends.
@@ -106,7 +108,6 @@ std::string ParseWatchArguments(const std::vector<std::string>& words, WatchOpti
 
 int Watch(const WatchOptions& options, bool json, std::ostream& out, std::ostream& err) {
   InterruptScope interrupts;
-  const std::string port = "COM" + std::to_string(transport::CurrentPortNumber.load());
   if (!json) out << board::TemperatureCsvHeader() << '\n' << std::flush;
 
   uint64_t taken = 0;
@@ -120,7 +121,7 @@ int Watch(const WatchOptions& options, bool json, std::ostream& out, std::ostrea
     if (options.duration && next - begin >= *options.duration) break;
     if (platform::SleepUnlessInterrupted(next - Clock::now())) break;
     if (board::HandleConnectionLoss()) {
-      err << PortGoneMessage(port) << '\n';
+      err << PortGoneMessage() << '\n';
       return kExitRefused;
     }
 
@@ -131,7 +132,7 @@ int Watch(const WatchOptions& options, bool json, std::ostream& out, std::ostrea
     ++taken;
     // An unplugged board answers nothing: that is the end of the watch, not an empty line.
     if (board::HandleConnectionLoss()) {
-      err << PortGoneMessage(port) << '\n';
+      err << PortGoneMessage() << '\n';
       return kExitRefused;
     }
     const std::chrono::nanoseconds elapsed = start - *first;
