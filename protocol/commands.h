@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace lumivex::protocol {
 
@@ -54,5 +55,8 @@ int32_t StartFirmwareUpgrade(const uint8_t* fileName, uint8_t length);
 bool SetLightColour(uint8_t colours);
 // False when the board reported a lower version or did not answer.
 bool IsFirmwareAtLeast(uint32_t minimum);
+// The version the last IsFirmwareAtLeast read, as the board reports it; empty when that request
+// went unanswered or none was made. Any thread.
+std::optional<uint32_t> LastFirmwareVersion();
 
 }  // namespace lumivex::protocol

@@ -37,6 +37,18 @@ constexpr char kFirmwareOld[] = "WarningGeneral.FirmWareOld";
 constexpr char kNotOpen[] = "WarningUart.NotOpen";
 constexpr char kReadFail[] = "WarningUart.ReadFail";
 
+// Status line and serial traffic window
+constexpr char kStatusNotConnected[] = "Status.NotConnected";
+constexpr char kStatusBaud[] = "Status.Baud";
+constexpr char kStatusFirmware[] = "Status.Firmware";
+constexpr char kMenuSerialTraffic[] = "Menu.SerialTraffic";
+constexpr char kTrafficTitle[] = "Traffic.Title";
+constexpr char kTrafficCopy[] = "Traffic.Copy";
+constexpr char kTrafficSave[] = "Traffic.Save";
+constexpr char kTrafficClear[] = "Traffic.Clear";
+constexpr char kTrafficPause[] = "Traffic.Pause";
+constexpr char kTrafficSaveFailed[] = "Traffic.SaveFailed";
+
 // Firmware upgrade messages
 constexpr char kInvalidFirmware[] = "WarningSystem.InvalidFirmWare";
 constexpr char kInvalidFileName[] = "WarningSystem.InvalidFileName";
@@ -45,5 +57,8 @@ constexpr char kNotFindDisk[] = "WarningSystem.NotFindDisk";
 constexpr char kUpgradeFail[] = "WarningSystem.FirmWareUpgrateFail";
 constexpr char kUpgradeSuccess[] = "WarningSystem.FirmWareUpgrateSuccess";
 constexpr char kUpgradeTimeOut[] = "WarningSystem.UpgrateTimeOut";
+
+// The connected port went away
+constexpr char kPortGone[] = "WarningUart.PortGone";
 
 }  // namespace lumivex::key

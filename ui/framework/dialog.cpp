@@ -21,6 +21,7 @@
 #include <limits>
 
 #include "ui/framework/dialog_units.h"
+#include "ui/framework/input_gate.h"
 #include "ui/framework/message_presenter.h"
 
 namespace lumivex::ui {
@@ -609,6 +610,8 @@ void CDialog::OnLButtonDown(int id, std::function<void()> handler) {
 }
 
 void CDialog::OnControlClicked(int id) {
+  // While a command runs a press reaches no handler, now or later.
+  if (DropControlNotification(GetDlgItem(id))) return;
   auto it = m_clicked.find(id);
   if (it != m_clicked.end() && it->second) {
     it->second();
