@@ -24,4 +24,10 @@ std::optional<uint32_t> ConnectedFirmwareVersion() {
   return protocol::LastFirmwareVersion();
 }
 
+std::optional<std::chrono::steady_clock::time_point> ConnectedSince() {
+  // The search asks for the version as the last step of every connection it makes.
+  if (!IsConnected()) return std::nullopt;
+  return protocol::LastFirmwareVersionRequest();
+}
+
 }  // namespace lumivex::connection

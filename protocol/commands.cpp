@@ -28,6 +28,7 @@ constexpr uint8_t kDefaultFirmwareNameLength = sizeof(kDefaultFirmwareName) - 1;
 // read on the thread that exchanges.
 constexpr uint64_t kVersionRead = uint64_t{1} << 32;
 std::atomic<uint64_t> LastVersion{0};
+std::atomic<std::chrono::steady_clock::rep> LastVersionRequest{0};
 
 uint16_t Le16(const uint8_t* bytes) {
   return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
@@ -167,6 +168,7 @@ bool SetLightColour(uint8_t colours) {
 }
 
 bool IsFirmwareAtLeast(uint32_t minimum) {
+  LastVersionRequest.store(std::chrono::steady_clock::now().time_since_epoch().count());
   std::array<uint8_t, kVersionBytes> answer{};
   if (Transact(command::kFirmwareVersion, nullptr, 0, answer.data(), kVersionBytes, kQuickTries) <=
       0) {
@@ -183,6 +185,11 @@ std::optional<uint32_t> LastFirmwareVersion() {
   const uint64_t last = LastVersion.load();
   if ((last & kVersionRead) == 0) return std::nullopt;
   return static_cast<uint32_t>(last);
+}
+
+std::chrono::steady_clock::time_point LastFirmwareVersionRequest() {
+  return std::chrono::steady_clock::time_point(
+      std::chrono::steady_clock::duration(LastVersionRequest.load()));
 }
 
 }  // namespace lumivex::protocol

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -58,5 +59,7 @@ bool IsFirmwareAtLeast(uint32_t minimum);
 // The version the last IsFirmwareAtLeast read, as the board reports it; empty when that request
 // went unanswered or none was made. Any thread.
 std::optional<uint32_t> LastFirmwareVersion();
+// When that request was made: the moment a connection is complete. Any thread.
+std::chrono::steady_clock::time_point LastFirmwareVersionRequest();
 
 }  // namespace lumivex::protocol

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "connection/connection_info.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "settings/language.h"
@@ -100,7 +101,7 @@ void TrafficLog::Record(transport::LinkDirection direction, const uint8_t* bytes
   std::lock_guard lock(m_mutex);
   std::string name;
   if (direction == transport::LinkDirection::kSent) {
-    // Times count from the greeting of the connection that the search ends with.
+    // A search counts from each greeting it sends; the connection it ends with, from its own.
     if (IsGreeting(bytes, count)) m_origin = now;
     name = CommandName(bytes, count);
     m_lastRequest = name;
@@ -114,6 +115,11 @@ void TrafficLog::Record(transport::LinkDirection direction, const uint8_t* bytes
     m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(
                                                                m_pending.size() - kMaxPending));
   }
+}
+
+void TrafficLog::SetOrigin(Clock::time_point origin) {
+  std::lock_guard lock(m_mutex);
+  m_origin = origin;
 }
 
 std::vector<QString> TrafficLog::Take() {
@@ -189,6 +195,7 @@ void CTrafficWindow::hideEvent(QHideEvent* event) {
 void CTrafficWindow::Install() {
   if (m_installed) return;
   m_installed = true;
+  SyncOrigin();
   transport::SetLinkTrace([log = m_log](transport::LinkDirection direction, const uint8_t* bytes,
                                         uint32_t count) { log->Record(direction, bytes, count); });
   m_batch->start();
@@ -202,7 +209,14 @@ void CTrafficWindow::Uninstall() {
   TakeNow();
 }
 
+void CTrafficWindow::SyncOrigin() {
+  // The connection's state belongs to the worker while the GUI thread waits for a command.
+  if (IsInputBlocked()) return;
+  if (const auto since = connection::ConnectedSince()) m_log->SetOrigin(*since);
+}
+
 void CTrafficWindow::TakeNow() {
+  SyncOrigin();
   const std::vector<QString> lines = m_log->Take();
   if (!lines.empty()) Append(lines);
 }

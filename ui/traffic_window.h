@@ -1,5 +1,5 @@
 // The serial traffic window: every frame that crosses the link while it is open, one line each,
-// with milliseconds since the connection's greeting, direction, hex bytes, printable ASCII and
+// with milliseconds since the connection was made, direction, hex bytes, printable ASCII and
 // the command's name. Copy, Save as text, Clear and Pause; the last kMaxLines lines are kept.
 //
 // Thread safety: the window lives on the GUI thread. The link reports bytes on whichever thread
@@ -39,6 +39,9 @@ class TrafficLog {
   using Clock = std::chrono::steady_clock;
   TrafficLog();
   void Record(transport::LinkDirection direction, const uint8_t* bytes, uint32_t count);
+  // Times count from origin: the moment the connection was made. Until one is given, and
+  // during a search, from the last greeting sent.
+  void SetOrigin(Clock::time_point origin);
   // The lines recorded since the last Take, oldest first (at most kMaxPending: a burst beyond
   // what the window keeps is cut from its oldest end).
   std::vector<QString> Take();
@@ -85,6 +88,8 @@ class CTrafficWindow : public QWidget {
  private:
   void Install();
   void Uninstall();
+  // Times count from the connection the window finds.
+  void SyncOrigin();
   void Append(const std::vector<QString>& lines);
   void OnCopy();
   void OnSave();

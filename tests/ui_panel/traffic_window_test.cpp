@@ -67,6 +67,7 @@ TEST_F(PanelTest, TrafficWindowListsWhatTheBoardReceivedAndNamesEachAnswer) {
   auto board = StartBoard();
   CMainDialog& panel = OpenPanel();
   ConnectElsewhere();
+  Pump(500ms);
   const std::size_t before = board->receivedFrames().size();
   panel.OpenTrafficWindow();
   CTrafficWindow* traffic = panel.TrafficWindow();
@@ -99,8 +100,11 @@ TEST_F(PanelTest, TrafficWindowListsWhatTheBoardReceivedAndNamesEachAnswer) {
   QStringList logged;
   for (const auto& frame : frames) logged << Hex(frame);
   EXPECT_EQ(sent, logged);
-  EXPECT_EQ(traffic->Lines().size(), 8);  // four requests, four answers
+  ASSERT_EQ(traffic->Lines().size(), 8);  // four requests, four answers
   EXPECT_TRUE(traffic->Lines().front().contains(QStringLiteral("ReadTemperatures")));
+  // Times count from the connection, made well before the window opened.
+  EXPECT_GE(traffic->Lines().front().simplified().split(' ')[0].toLongLong(), 500)
+      << traffic->Lines().front().toStdString();
 
   // Paused, lines wait; Clear empties; Save writes what is shown.
   traffic->PauseButton()->click();
