@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -162,6 +163,24 @@ TEST_F(PanelTest, WorkNeverOverlapsAndARunInsideARunNeitherDeadlocksNorRefuses) 
   bool ranAfter = false;
   worker_.Run("Busy.After", [&] { ranAfter = true; });
   EXPECT_TRUE(ranAfter);
+}
+
+TEST_F(PanelTest, ABoxThatComesUpDuringACommandCanBeDismissedAndTheCommandHandsBack) {
+  CMainDialog& panel = OpenPanel();
+  bool dismissedByClick = false;
+  // As the upgrade worker's outcome box comes up while the GUI thread waits for a command.
+  QTimer::singleShot(100, [&] {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Title"), QStringLiteral("Text"),
+                    QMessageBox::Ok, &panel);
+    QTimer::singleShot(300,
+                       [&] { QTest::mouseClick(box.button(QMessageBox::Ok), Qt::LeftButton); });
+    // Should the click be swallowed, the box goes after a while and the test fails.
+    QTimer::singleShot(3000, &box, [&] { box.done(QMessageBox::Cancel); });
+    dismissedByClick = box.exec() == QMessageBox::Ok;
+  });
+  worker_.Run("Busy.Test", [] { std::this_thread::sleep_for(1s); });
+  EXPECT_TRUE(dismissedByClick);
+  EXPECT_FALSE(worker_.Busy());
 }
 
 TEST_F(PanelTest, StatusLineNamesPortDeviceSpeedAndFirmwareAndTheWindowGrowsByIt) {

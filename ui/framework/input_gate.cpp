@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDateTime>
+#include <QDialog>
 #include <QEvent>
 #include <QWidget>
 #include <QWindow>
@@ -58,7 +59,12 @@ bool IsUsableWhileBlocked(QObject* target) {
       }
     }
   }
-  return widget != nullptr && widget->window()->property(kUsableWhileBlocked).toBool();
+  if (widget == nullptr) return false;
+  // A box that comes up meanwhile (the upgrade worker's outcome) must be dismissable, or the
+  // command that ended under it could never hand back: its buttons only close it.
+  QWidget* window = widget->window();
+  return window->property(kUsableWhileBlocked).toBool() ||
+         qobject_cast<QDialog*>(window) != nullptr;
 }
 
 // Sees every event of the program before its target does.

@@ -26,7 +26,7 @@ bool IsInputBlocked();
 bool DropControlNotification(QWidget* control);
 
 // A window that acts on nothing on the board (the serial traffic window) stays usable while a
-// command runs.
+// command runs; so do dialog boxes that come up meanwhile.
 void KeepUsableWhileBlocked(QWidget* window);
 
 }  // namespace lumivex::ui
