@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -21,6 +22,7 @@
 #include "tests/ui_panel/panel_support.h"
 #include "transport/port_table.h"
 #include "transport/ports.h"
+#include "ui/framework/input_gate.h"
 
 namespace lumivex::ui::test {
 namespace {
@@ -78,8 +80,16 @@ TEST_F(PanelTest, DuringASilentReadTheWindowKeepsTurningAndNoPressReachesThePage
                  QApplication::overrideCursor()->shape() == Qt::WaitCursor;
   });
   QTimer::singleShot(2000, [&] { AccessibilityPress(read); });
-  // The press lands in the last moment of the wait; its click would come after.
-  QTimer::singleShot(7250, [&] { AccessibilityPress(read); });
+  // A press in the last moments of the wait: its click would come after the wait has ended.
+  bool latePress = false;
+  QTimer late;
+  late.setInterval(10);
+  QObject::connect(&late, &QTimer::timeout, [&] {
+    if (latePress || clock.elapsed() < 7000 || !IsInputBlocked()) return;
+    latePress = true;
+    AccessibilityPress(read);
+  });
+  late.start();
 
   clock.start();
   ticker.start();
@@ -87,6 +97,8 @@ TEST_F(PanelTest, DuringASilentReadTheWindowKeepsTurningAndNoPressReachesThePage
   const qint64 took = clock.elapsed();
   ticker.stop();
 
+  late.stop();
+  EXPECT_TRUE(latePress);
   EXPECT_FALSE(reading.answered);
   EXPECT_GT(took, 7000);
   EXPECT_LT(LongestGap(ticks, took), 300) << ticks.size() << " ticks in " << took << " ms";
@@ -181,6 +193,25 @@ TEST_F(PanelTest, ABoxThatComesUpDuringACommandCanBeDismissedAndTheCommandHandsB
   worker_.Run("Busy.Test", [] { std::this_thread::sleep_for(1s); });
   EXPECT_TRUE(dismissedByClick);
   EXPECT_FALSE(worker_.Busy());
+}
+
+TEST_F(PanelTest, ATabChosenDuringACommandIsUndoneAndThePageNotShown) {
+  CMainDialog& panel = OpenPanel();
+  QTabBar* tabs = panel.TabCtrl().Widget()->TabBar();
+  int selectedMidway = -1;
+  // An accessibility action selects the tab without a click.
+  QTimer::singleShot(100, [&] {
+    tabs->setCurrentIndex(2);
+    selectedMidway = tabs->currentIndex();
+  });
+  worker_.Run("Busy.Test", [] { std::this_thread::sleep_for(500ms); });
+  EXPECT_EQ(selectedMidway, 0);
+  EXPECT_EQ(panel.CurrentPage(), 0);
+  EXPECT_TRUE(panel.Pages()[0]->isVisible());
+  EXPECT_FALSE(panel.Pages()[2]->isVisible());
+  // Idle, the same selection switches the page.
+  tabs->setCurrentIndex(2);
+  EXPECT_EQ(panel.CurrentPage(), 2);
 }
 
 TEST_F(PanelTest, StatusLineNamesPortDeviceSpeedAndFirmwareAndTheWindowGrowsByIt) {
