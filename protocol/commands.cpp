@@ -1,6 +1,7 @@
 #include "protocol/commands.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "protocol/frame.h"
@@ -23,6 +24,12 @@ constexpr uint8_t kVersionBytes = 4;
 constexpr uint8_t kGreetingDLength = sizeof(kHandshakeGreetingD) - 1;
 constexpr uint8_t kGreetingALength = sizeof(kHandshakeGreetingA) - 1;
 constexpr uint8_t kDefaultFirmwareNameLength = sizeof(kDefaultFirmwareName) - 1;
+
+// Bit 32 marks a version read; the status line asks from the GUI thread while the version may be
+// read on the thread that exchanges.
+constexpr uint64_t kVersionRead = uint64_t{1} << 32;
+std::atomic<uint64_t> LastVersion{0};
+std::atomic<std::chrono::steady_clock::rep> LastVersionRequest{0};
 
 uint16_t Le16(const uint8_t* bytes) {
   return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
@@ -167,14 +174,28 @@ bool SetLightColour(uint8_t colours) {
 }
 
 bool IsFirmwareAtLeast(uint32_t minimum) {
+  LastVersionRequest.store(std::chrono::steady_clock::now().time_since_epoch().count());
   std::array<uint8_t, kVersionBytes> answer{};
   if (Transact(command::kFirmwareVersion, nullptr, 0, answer.data(), kVersionBytes, kQuickTries) <=
       0) {
+    LastVersion.store(0);
     return false;
   }
   const uint32_t version = uint32_t{answer[0]} | (uint32_t{answer[1]} << 8) |
                            (uint32_t{answer[2]} << 16) | (uint32_t{answer[3]} << 24);
+  LastVersion.store(kVersionRead | version);
   return version >= minimum;
+}
+
+std::optional<uint32_t> LastFirmwareVersion() {
+  const uint64_t last = LastVersion.load();
+  if ((last & kVersionRead) == 0) return std::nullopt;
+  return static_cast<uint32_t>(last);
+}
+
+std::chrono::steady_clock::time_point LastFirmwareVersionRequest() {
+  return std::chrono::steady_clock::time_point(
+      std::chrono::steady_clock::duration(LastVersionRequest.load()));
 }
 
 }  // namespace lumivex::protocol

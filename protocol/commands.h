@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 namespace lumivex::protocol {
 
@@ -54,5 +56,10 @@ int32_t StartFirmwareUpgrade(const uint8_t* fileName, uint8_t length);
 bool SetLightColour(uint8_t colours);
 // False when the board reported a lower version or did not answer.
 bool IsFirmwareAtLeast(uint32_t minimum);
+// The version the last IsFirmwareAtLeast read, as the board reports it; empty when that request
+// went unanswered or none was made. Any thread.
+std::optional<uint32_t> LastFirmwareVersion();
+// When that request was made: the moment a connection is complete. Any thread.
+std::chrono::steady_clock::time_point LastFirmwareVersionRequest();
 
 }  // namespace lumivex::protocol

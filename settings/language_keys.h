@@ -37,6 +37,18 @@ constexpr char kFirmwareOld[] = "WarningGeneral.FirmWareOld";
 constexpr char kNotOpen[] = "WarningUart.NotOpen";
 constexpr char kReadFail[] = "WarningUart.ReadFail";
 
+// Status line and serial traffic window
+constexpr char kStatusNotConnected[] = "Status.NotConnected";
+constexpr char kStatusBaud[] = "Status.Baud";
+constexpr char kStatusFirmware[] = "Status.Firmware";
+constexpr char kMenuSerialTraffic[] = "Menu.SerialTraffic";
+constexpr char kTrafficTitle[] = "Traffic.Title";
+constexpr char kTrafficCopy[] = "Traffic.Copy";
+constexpr char kTrafficSave[] = "Traffic.Save";
+constexpr char kTrafficClear[] = "Traffic.Clear";
+constexpr char kTrafficPause[] = "Traffic.Pause";
+constexpr char kTrafficSaveFailed[] = "Traffic.SaveFailed";
+
 // Firmware upgrade messages
 constexpr char kInvalidFirmware[] = "WarningSystem.InvalidFirmWare";
 constexpr char kInvalidFileName[] = "WarningSystem.InvalidFileName";

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 
+#include "board/executor.h"
 #include "settings/language.h"
 #include "settings/settings.h"
+#include "ui/framework/command_worker.h"
 #include "ui/framework/dialog_template.h"
 #include "ui/framework/dialog_units.h"
 #include "ui/framework/message_presenter.h"
@@ -25,10 +27,18 @@ bool CControlApp::InitInstance() {
   settings::LoadLanguage(settings::GetProgramDirectory());
   LoadQtTranslation(settings::LanguageFilePath, settings::GetProgramDirectory());
 
-  CMainDialog dialog;
-  m_pMainWnd = &dialog;
-  dialog.DoModal();
-  m_pMainWnd = nullptr;
+  // Every exchange with the board runs on the worker for as long as the panel runs; the
+  // window outlives no command (it closes only once the worker is idle).
+  CommandWorker worker;
+  board::SetExecutor(&worker);
+  {
+    CMainDialog dialog;
+    dialog.AttachWorker(&worker);
+    m_pMainWnd = &dialog;
+    dialog.DoModal();
+    m_pMainWnd = nullptr;
+  }
+  board::SetExecutor(nullptr);
   return false;
 }
 

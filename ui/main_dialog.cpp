@@ -1,17 +1,26 @@
 #include "ui/main_dialog.h"
 
 #include <QContextMenuEvent>
+#include <QFrame>
+#include <QLabel>
 #include <QMenu>
 #include <QTabBar>
+#include <QTimer>
 #include <algorithm>
 #include <string_view>
 
+#include "board/connection_loss.h"
+#include "connection/connection.h"
+#include "connection/connection_info.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
 #include "settings/settings.h"
 #include "transport/ports.h"
 #include "ui/about_dialog.h"
 #include "ui/app.h"
+#include "ui/framework/command_worker.h"
+#include "ui/framework/input_gate.h"
+#include "ui/traffic_window.h"
 #include "ui/translate_window.h"
 
 namespace lumivex::ui {
@@ -24,10 +33,135 @@ constexpr int kTabExtraWidth = 16;
 constexpr int kTabExtraHeight = 33;
 
 constexpr std::string_view kEnabled = "true";
+
+// How often the status line looks at the connection: a page may connect or disconnect
+// without telling the window.
+constexpr int kStatusPollMs = 250;
+// Space above and below the status line's text.
+constexpr int kStatusPadding = 6;
+// Between the parts of the status line.
+constexpr char kStatusGap[] = "  ";
+
+QString Tr(const char* key) {
+  return QString::fromStdString(settings::Translate(key));
+}
+
+// "COM3  /dev/pts/5  115200 baud  firmware 1000B", or "Not connected".
+QString ConnectionText() {
+  if (!connection::IsConnected()) return Tr(key::kStatusNotConnected);
+  QStringList parts;
+  parts << QString::fromStdString(connection::ConnectedPortName());
+  const std::string device = connection::ConnectedDevice();
+  if (!device.empty()) parts << QString::fromStdString(device);
+  parts << QStringLiteral("%1 %2").arg(connection::ConnectedBaudRate()).arg(Tr(key::kStatusBaud));
+  // The version as the board reports it, in hexadecimal; "----" when it did not say.
+  const std::optional<uint32_t> version = connection::ConnectedFirmwareVersion();
+  parts << QStringLiteral("%1 %2").arg(
+      Tr(key::kStatusFirmware),
+      version ? QString::number(*version, 16).toUpper() : QStringLiteral("----"));
+  return parts.join(QString::fromLatin1(kStatusGap));
+}
+
 }  // namespace
 
 CMainDialog::CMainDialog() : CDialog(templ::kMain, nullptr), m_hIcon(ApplicationIcon()) {
   setAttribute(Qt::WA_QuitOnClose, false);
+  // Told on the port's monitor thread; the window acts on it on its own thread.
+  board::SetConnectionLossObserver([this] { m_gate.Post([this] { OnConnectionLost(); }); });
+}
+
+CMainDialog::~CMainDialog() {
+  board::SetConnectionLossObserver({});
+  m_gate.Close();
+}
+
+void CMainDialog::AttachWorker(CommandWorker* worker) {
+  m_worker = worker;
+  if (worker == nullptr) return;
+  connect(worker, &CommandWorker::activityChanged, this, [this](const QString& text) {
+    m_activityText = text;
+    RefreshStatusLine();
+  });
+  connect(worker, &CommandWorker::idle, this, &CMainDialog::OnWorkerIdle);
+}
+
+bool CMainDialog::GuiWaitsForCommand() const {
+  return m_worker != nullptr && m_worker->GuiWaiting();
+}
+
+void CMainDialog::CreateStatusLine() {
+  if (m_statusLine != nullptr) return;
+  m_statusLine = new QLabel(this);
+  m_statusLine->setObjectName(QStringLiteral("statusLine"));
+  m_statusLine->setTextFormat(Qt::PlainText);
+  m_statusLine->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  m_statusLine->setIndent(4);
+  m_statusLine->show();
+  m_statusPoll = new QTimer(this);
+  connect(m_statusPoll, &QTimer::timeout, this, &CMainDialog::RefreshStatusLine);
+  m_statusPoll->start(kStatusPollMs);
+  RefreshStatusLine();
+}
+
+int CMainDialog::StatusLineHeight() const {
+  if (m_statusLine == nullptr) return 0;
+  return m_statusLine->fontMetrics().height() + kStatusPadding;
+}
+
+QString CMainDialog::StatusText() const {
+  return m_activityText.isEmpty() ? m_connectionText : m_activityText;
+}
+
+void CMainDialog::RefreshStatusLine() {
+  // The connection state belongs to the thread that exchanges while a command runs.
+  if (!GuiWaitsForCommand()) m_connectionText = ConnectionText();
+  if (m_statusLine == nullptr) return;
+  const QString text = StatusText();
+  // A narrow page cuts the line in the middle rather than losing the firmware version.
+  const QString shown = m_statusLine->fontMetrics().elidedText(
+      text, Qt::ElideMiddle, m_statusLine->contentsRect().width() - 2 * m_statusLine->indent());
+  if (m_statusLine->text() != shown) m_statusLine->setText(shown);
+  if (m_statusLine->toolTip() != text) m_statusLine->setToolTip(text);
+}
+
+void CMainDialog::OnWorkerIdle() {
+  RefreshStatusLine();
+  if (m_lossPending) {
+    m_lossPending = false;
+    // Closed now, so the handler's next step and the next command find no connection; the box
+    // comes once the handler has finished its own steps.
+    if (board::HandleConnectionLoss()) {
+      RefreshStatusLine();
+      QTimer::singleShot(0, this, [this] { ReportConnectionLoss(); });
+    }
+  }
+  if (m_closePending) {
+    m_closePending = false;
+    QTimer::singleShot(0, this, [this] { OnCancel(); });
+  }
+}
+
+void CMainDialog::OnConnectionLost() {
+  // The exchange under way owns the port until it ends.
+  if (GuiWaitsForCommand()) {
+    m_lossPending = true;
+    return;
+  }
+  if (board::HandleConnectionLoss()) ReportConnectionLoss();
+}
+
+void CMainDialog::ReportConnectionLoss() {
+  const std::string open = settings::Translate(key::kUartOpen);
+  for (CDialog* page :
+       {static_cast<CDialog*>(&m_ledPage), static_cast<CDialog*>(&m_inputSourcePage),
+        static_cast<CDialog*>(&m_temperaturePage), static_cast<CDialog*>(&m_systemPage),
+        static_cast<CDialog*>(&m_flipPage)}) {
+    if (page->IsCreated()) page->SetConnectCaption(open);
+  }
+  RefreshStatusLine();
+  CDialog* owner = m_pages[m_currentPage] != nullptr ? m_pages[m_currentPage] : this;
+  owner->MessageBox(settings::Translate(key::kPortGone),
+                    settings::Translate(key::kWarningUartTitle));
 }
 
 void CMainDialog::DoDataExchange(CDataExchange* pDX) {
@@ -86,6 +220,7 @@ bool CMainDialog::OnInitDialog() {
   }
 
   SetWindowText(kProductName);
+  CreateStatusLine();
   m_currentPage = 0;
   LayoutPage(*m_pages[0]);
   m_tabCtrl.SetCurSel(0);
@@ -105,13 +240,25 @@ void CMainDialog::LayoutPage(CDialog& page) {
   if (QWidget* tabs = m_tabCtrl.GetSafeWnd()) {
     tabs->setGeometry(0, 0, w + kTabExtraWidth, h + kTabExtraHeight);
   }
-  // The window's client area is the tab control; its frame belongs to the window manager.
+  // The window's client area is the tab control over the status line; its frame belongs to
+  // the window manager.
+  const int status = StatusLineHeight();
+  if (m_statusLine != nullptr) {
+    m_statusLine->setGeometry(0, h + kTabExtraHeight, w + kTabExtraWidth, status);
+  }
   const QPoint topLeft = pos();
-  setFixedSize(w + kTabExtraWidth, h + kTabExtraHeight);
+  setFixedSize(w + kTabExtraWidth, h + kTabExtraHeight + status);
   move(topLeft);
+  RefreshStatusLine();
 }
 
 void CMainDialog::OnSelChangeTab() {
+  // While a command runs the window acts on nothing: an accessibility action that switched the
+  // tab is undone, and the page does not run its showing (which may read the board).
+  if (IsInputBlocked()) {
+    m_tabCtrl.SetCurSel(m_currentPage);
+    return;
+  }
   const int selected = m_tabCtrl.GetCurSel();
   if (selected < 0 || selected >= m_tabCtrl.GetItemCount() || !m_pages[selected]) return;
   if (CDialog* old = m_pages[m_currentPage]) old->hide();
@@ -137,18 +284,42 @@ bool CMainDialog::PreTranslateMessage(QObject* target, QEvent* event) {
 }
 
 void CMainDialog::OnCancel() {
+  if (GuiWaitsForCommand()) {
+    m_closePending = true;
+    return;
+  }
+  if (m_trafficWindow) m_trafficWindow->close();
   // The connection state stays as it is: the program is ending.
   m_temperatureHistory.OnCancel();
   transport::ClosePort();
   CDialog::OnCancel();
 }
 
+std::vector<CMainDialog::MenuEntry> CMainDialog::ContextMenuEntries() {
+  return {
+      {QString::fromUtf8(kAboutMenuText), [this] { OnSysCommand(kIdmAboutBox); }},
+      {Tr(key::kMenuSerialTraffic), [this] { OpenTrafficWindow(); }},
+      {Tr(key::kHistoryMenu), [this] { m_temperatureHistory.Open(this); }},
+  };
+}
+
+void CMainDialog::OpenTrafficWindow() {
+  if (!m_trafficWindow) m_trafficWindow = new CTrafficWindow(this);
+  m_trafficWindow->Translate();
+  m_trafficWindow->show();
+  m_trafficWindow->raise();
+  m_trafficWindow->activateWindow();
+}
+
 void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
+  const std::vector<MenuEntry> entries = ContextMenuEntries();
   QMenu menu(this);
-  QAction* about = menu.addAction(QString::fromUtf8(kAboutMenuText));
-  connect(menu.addAction(QString::fromStdString(settings::Translate(key::kHistoryMenu))),
-          &QAction::triggered, this, [this] { m_temperatureHistory.Open(this); });
-  if (menu.exec(event->globalPos()) == about) OnSysCommand(kIdmAboutBox);
+  std::vector<QAction*> actions;
+  for (const MenuEntry& entry : entries) actions.push_back(menu.addAction(entry.text));
+  QAction* chosen = menu.exec(event->globalPos());
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    if (actions[i] == chosen) entries[i].action();
+  }
 }
 
 }  // namespace lumivex::ui

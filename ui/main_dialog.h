@@ -3,17 +3,27 @@
 #pragma once
 
 #include <QIcon>
+#include <QPointer>
 #include <array>
+#include <functional>
+#include <vector>
 
 #include "ui/flip_page.h"
 #include "ui/framework/dialog.h"
+#include "ui/framework/gui_thread.h"
 #include "ui/input_source_page.h"
 #include "ui/led_page.h"
 #include "ui/system_page.h"
 #include "ui/temperature_history_window.h"
 #include "ui/temperature_page.h"
+#include "ui/traffic_window.h"
+
+class QLabel;
+class QTimer;
 
 namespace lumivex::ui {
+
+class CommandWorker;
 
 constexpr int kTabControlId = 1000;
 constexpr int kMaxTabs = 5;
@@ -27,6 +37,7 @@ class CMainDialog : public CDialog {
   Q_OBJECT
  public:
   CMainDialog();
+  ~CMainDialog() override;
 
   // The pages, in tab order; entries from TabCount() on are null.
   const std::array<CDialog*, kMaxTabs>& Pages() const { return m_pages; }
@@ -46,8 +57,36 @@ class CMainDialog : public CDialog {
   bool OnInitDialog() override;
   void DoDataExchange(CDataExchange* pDX) override;
   bool PreTranslateMessage(QObject* target, QEvent* event) override;
-  // Closes the serial port, then ends the window.
+  // Closes the serial port, then ends the window. While the GUI thread waits for a command the
+  // close is put off until the command has ended and its handler has finished, so no exchange
+  // is cut off and nothing the handler reports is lost.
   void OnCancel() override;
+
+  // The worker whose commands the status line follows and whose end the window waits for when
+  // it closes; the application's. Call before the window is created.
+  void AttachWorker(CommandWorker* worker);
+
+  // The line at the bottom: "Not connected", or port, device, speed and firmware version;
+  // while a command runs, what it waits for. Null until the window is created.
+  QLabel* StatusLine() const { return m_statusLine; }
+  QString StatusText() const;
+  // Reads the connection state into the status line.
+  void RefreshStatusLine();
+
+  // The connected port hung up: closes it, says so in one box, and every page's connect
+  // button reads "Uart.Open" again. Put off while the GUI thread waits for a command.
+  void OnConnectionLost();
+
+  // The entries of the window's context menu, in menu order: display text and action.
+  struct MenuEntry {
+    QString text;
+    std::function<void()> action;
+  };
+  std::vector<MenuEntry> ContextMenuEntries();
+  // Opens (or raises) the serial traffic window.
+  void OpenTrafficWindow();
+  // The traffic window once opened, else null.
+  CTrafficWindow* TrafficWindow() const { return m_trafficWindow; }
 
  protected:
   // Where the window manager offers no window menu to extend, the About entry is on the
@@ -64,9 +103,25 @@ class CMainDialog : public CDialog {
   CTemperatureHistoryWindow m_temperatureHistory;
 
  private:
+  void CreateStatusLine();
+  void OnWorkerIdle();
+  void ReportConnectionLoss();
+  bool GuiWaitsForCommand() const;
+  int StatusLineHeight() const;
+
   int m_currentPage = 0;
   std::array<CDialog*, kMaxTabs> m_pages{};
   QIcon m_hIcon;
+
+  CommandWorker* m_worker = nullptr;
+  QLabel* m_statusLine = nullptr;
+  QTimer* m_statusPoll = nullptr;
+  QString m_connectionText;
+  QString m_activityText;
+  bool m_closePending = false;
+  bool m_lossPending = false;
+  QPointer<CTrafficWindow> m_trafficWindow;
+  GuiCallGate m_gate{this};
 };
 
 }  // namespace lumivex::ui

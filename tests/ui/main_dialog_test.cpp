@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
@@ -111,7 +112,10 @@ TEST_F(MainDialogTest, WindowFollowsThePageShownAndKeepsItsCorner) {
     EXPECT_EQ(page->geometry(), QRect(8, 25, p.width(), p.height()));
     EXPECT_EQ(dialog.TabCtrl().GetSafeWnd()->geometry(),
               QRect(0, 0, p.width() + 16, p.height() + 33));
-    EXPECT_EQ(dialog.size(), QSize(p.width() + 16, p.height() + 33));
+    // The status line adds its height below the tab control.
+    ASSERT_NE(dialog.StatusLine(), nullptr);
+    EXPECT_EQ(dialog.size(),
+              QSize(p.width() + 16, p.height() + 33 + dialog.StatusLine()->height()));
     EXPECT_EQ(dialog.pos(), corner);
     for (CDialog* other : Tabs()) EXPECT_EQ(other->isVisible(), other == page);
   }

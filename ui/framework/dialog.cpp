@@ -21,6 +21,7 @@
 #include <limits>
 
 #include "ui/framework/dialog_units.h"
+#include "ui/framework/input_gate.h"
 #include "ui/framework/message_presenter.h"
 #include "ui/framework/plot_control.h"
 
@@ -680,6 +681,8 @@ void CDialog::OnSelChange(int id, std::function<void()> handler) {
 }
 
 void CDialog::OnControlClicked(int id) {
+  // While a command runs a press reaches no handler, now or later.
+  if (DropControlNotification(GetDlgItem(id))) return;
   auto it = m_clicked.find(id);
   if (it != m_clicked.end() && it->second) {
     it->second();
