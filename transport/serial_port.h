@@ -99,8 +99,8 @@ class CSerialPort {
   std::shared_ptr<MonitorContext> threadState;
 };
 
-// The port class that the system uses: received bytes go into ReceiveRing, and the end of a
-// write raises writeDone for LinkSend.
+// The port class that the system uses: received bytes go into the ring of the link it feeds
+// (ReceiveRing, or a search's probe link), and the end of a write raises writeDone for LinkSend.
 class CLinkPort : public CSerialPort, public LinkPortSide {
  public:
   static constexpr uint32_t kReadChunk = 100;
@@ -111,6 +111,7 @@ class CLinkPort : public CSerialPort, public LinkPortSide {
   uint32_t Write(const uint8_t* bytes, uint32_t count) override {
     return CSerialPort::Write(bytes, count);
   }
+  bool LinkHungUp() const override { return IsHungUp(); }
   void OnReceive() override;
   void OnTxEmpty() override;
   void OnHangUp() override;

@@ -196,8 +196,8 @@ TEST_F(LinkTest, SendFollowsThePortThatIsCurrentAtEachTest) {
   SetLinkPortResolver(&SwitchingResolver);
   std::thread opener([&] {
     std::this_thread::sleep_for(milliseconds{100});
-    other.writeDone.store(1);
     UseSecondPort = true;
+    other.RaiseWriteDone();
   });
   const Bytes frame = {0xE0, 0x04, 0x41, 0x01};
   const auto elapsed = TimeOf([&] { LinkSend(frame.data(), 4); });
