@@ -42,6 +42,9 @@ void SetPortMapReader(PortMapReader reader);
 enum ToggleResult : uint8_t { kNoPortAnswered = 0, kToggled = 1, kNoPortListed = 2 };
 // Closes the connection, or lists the ports and connects to the first that answers the
 // handshake at 9600 or 115200 baud, then checks the firmware version. Shows its messages on page.
+// The search greets every listed port at once, each on a thread of its own, and keeps the port
+// that a port-by-port search in list order would keep. It blocks the caller for the search:
+// about 1.4 s when ports before the board are silent, however many they are.
 uint8_t ToggleConnection(ConnectionPage& page);
 
 bool IsConnected();
