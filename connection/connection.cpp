@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "connection/connection_testing.h"
 #include "platform/port_map.h"
 #include "protocol/commands.h"
 #include "settings/language.h"

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "transport/link_deadline.h"
+#include "transport/link_testing.h"
 #include "transport/port_table.h"
 #include "transport/receive_ring.h"
 

@@ -119,11 +119,6 @@ class BindLink {
   Link* previous_;
 };
 
-// The port that the program's link sends through. By default this is
-// PortTable[CurrentPortNumber]; tests may put a fake port in its place (nullptr restores it).
-using LinkPortResolver = LinkPortSide* (*)();
-void SetLinkPortResolver(LinkPortResolver resolver);
-
 // Waits of fixed length: the thread sleeps to an absolute deadline and spins only the last
 // fraction of the step, so a step keeps its length without occupying a core.
 void DelayMicroseconds(uint32_t microseconds);

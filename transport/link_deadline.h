@@ -38,9 +38,4 @@ class StepDeadline {
   Clock::time_point at_;
 };
 
-// The step of LinkSend and LinkReceive: one millisecond. Tests that run the protocol's silent
-// paths may shorten it so that a wait of fifty tries does not take seconds; the number of steps,
-// which is what those tests are about, stays the same. Zero restores one millisecond.
-void SetLinkStepLength(std::chrono::microseconds length);
-
 }  // namespace lumivex::transport

@@ -74,6 +74,9 @@ class CSerialPort {
   // The errno of the last failure on this port (0 when none).
   int LastError() const { return lastError.load(); }
 
+ protected:
+  // The port's own state, for the port and the classes derived from it; tests read it through
+  // serial_port_testing.h.
   uint32_t options = OPT_MONITOR_THREAD | OPT_OVERLAPPED;
   // The open device; null means closed. Shared with the monitor thread, so that a thread left
   // running after a stop time-out never sees the device destroyed under it.
@@ -87,7 +90,6 @@ class CSerialPort {
   std::thread monitorThread;
   std::thread::id monitorThreadId;
 
- protected:
   void SetLastError(int error) { lastError.store(error); }
 
  private:

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "connection/connection.h"
+#include "connection/connection_testing.h"
 #include "platform/serial_device.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"

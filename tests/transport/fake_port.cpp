@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "transport/link_deadline.h"
+#include "transport/link_testing.h"
 #include "transport/receive_ring.h"
 
 namespace lumivex::testing {
