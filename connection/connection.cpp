@@ -1,9 +1,11 @@
 #include "connection/connection.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "connection/connection_testing.h"
@@ -80,41 +82,47 @@ uint8_t ProbeAll(uint8_t count, const std::vector<uint32_t>& speeds, const std::
     }
   };
 
+  auto probePort = [&](std::size_t i, uint8_t number, const std::vector<uint8_t>& positions) {
+    transport::PortProbe& probe = *probes[i];
+    for (uint8_t position : positions) {
+      {
+        std::lock_guard lock(mutex);
+        probing[i] = position;
+        if (!stillWanted(position)) return;
+      }
+      PositionOutcome& outcome = outcomes[position];
+      for (uint32_t baud : speeds) {
+        if (probe.link().Cancelled()) return;
+        ConnectionAttempt attempt{position, number, baud, false, 0, false};
+        attempt.opened = probe.Open(baud);
+        if (!attempt.opened) {
+          attempt.openError = probe.OpenError();
+          outcome.attempts.push_back(attempt);
+          continue;
+        }
+        {
+          transport::BindLink bind(probe.link());
+          attempt.answered = protocol::Handshake() && !probe.link().Cancelled();
+        }
+        outcome.attempts.push_back(attempt);
+        if (attempt.answered) {
+          outcome.answeredBaud = baud;
+          answered(position);
+          return;
+        }
+        probe.Close();
+      }
+    }
+  };
   std::vector<std::thread> threads;
   std::size_t index = 0;
   for (const auto& [number, positions] : positionsOf) {
-    threads.emplace_back([&, i = index, number = number, positions = positions] {
-      transport::PortProbe& probe = *probes[i];
-      for (uint8_t position : positions) {
-        {
-          std::lock_guard lock(mutex);
-          probing[i] = position;
-          if (!stillWanted(position)) return;
-        }
-        PositionOutcome& outcome = outcomes[position];
-        for (uint32_t baud : speeds) {
-          if (probe.link().Cancelled()) return;
-          ConnectionAttempt attempt{position, number, baud, false, 0, false};
-          attempt.opened = probe.Open(baud);
-          if (!attempt.opened) {
-            attempt.openError = probe.OpenError();
-            outcome.attempts.push_back(attempt);
-            continue;
-          }
-          {
-            transport::BindLink bind(probe.link());
-            attempt.answered = protocol::Handshake() && !probe.link().Cancelled();
-          }
-          outcome.attempts.push_back(attempt);
-          if (attempt.answered) {
-            outcome.answeredBaud = baud;
-            answered(position);
-            return;
-          }
-          probe.Close();
-        }
-      }
-    });
+    try {
+      threads.emplace_back(probePort, index, number, std::cref(positions));
+    } catch (const std::system_error&) {
+      // No thread to spare: this port is greeted here, in turn; the choice stays the same.
+      probePort(index, number, positions);
+    }
     ++index;
   }
   for (std::thread& thread : threads) thread.join();
