@@ -186,14 +186,16 @@ void LinkReset() {
 void LinkSend(const uint8_t* bytes, uint8_t length) {
   Link& link = CurrentLink();
   LinkPortSide* port = link.Port();
+  // A cancelled probe writes nothing more, and so shows nothing in the trace.
+  const bool sending = bytes != nullptr && !link.Cancelled();
   if (port != nullptr) {
     // A flag left raised by an earlier write must not end this wait early.
     port->writeDone.store(0, std::memory_order_release);
-    if (bytes != nullptr && !link.Cancelled()) {
+    if (sending) {
       port->Write(bytes, length);
     }
   }
-  if (bytes != nullptr) {
+  if (sending) {
     Report(LinkDirection::kSent, bytes, length);
   }
   // The port is looked up again at every test, so a port made current meanwhile is the one

@@ -347,7 +347,11 @@ TEST(LinkWake, AProbeLinkHasItsOwnRingAndPortAndACancelEndsItsWaits) {
   EXPECT_EQ(probePort.Frames().size(), 1U);
 
   // A search that has found its port stops the probe: its waits end at once and it writes no
-  // more.
+  // more, nor shows a frame in the trace.
+  std::vector<Bytes> traced;
+  SetLinkTrace([&](LinkDirection direction, const uint8_t* bytes, uint32_t count) {
+    if (direction == LinkDirection::kSent) traced.emplace_back(bytes, bytes + count);
+  });
   std::thread canceller([&] {
     std::this_thread::sleep_for(milliseconds{30});
     probe->Cancel();
@@ -363,6 +367,8 @@ TEST(LinkWake, AProbeLinkHasItsOwnRingAndPortAndACancelEndsItsWaits) {
   EXPECT_FALSE(received);
   EXPECT_LT(waited, milliseconds{500});
   EXPECT_EQ(probePort.Frames().size(), 1U);
+  EXPECT_TRUE(traced.empty());
+  SetLinkTrace(nullptr);
   probePort.FeedLink(nullptr);
 }
 
