@@ -34,14 +34,12 @@ constexpr uint32_t MinimumFirmwareVersion = 0x1000B;
 // Fills positions 1..n of list from the port map (at most 11 ports); returns n.
 uint8_t EnumerateSerialPorts(std::array<uint8_t, kMaxPorts + 1>& list);
 
-// Where EnumerateSerialPorts reads the machine's ports: platform::ReadPortMap by default. Tests
-// put a map of their own in its place (nullptr restores the default).
-using PortMapReader = std::vector<platform::PortMapEntry> (*)();
-void SetPortMapReader(PortMapReader reader);
-
 enum ToggleResult : uint8_t { kNoPortAnswered = 0, kToggled = 1, kNoPortListed = 2 };
 // Closes the connection, or lists the ports and connects to the first that answers the
 // handshake at 9600 or 115200 baud, then checks the firmware version. Shows its messages on page.
+// The search greets every listed port at once, each on a thread of its own, and keeps the port
+// that a port-by-port search in list order would keep. It blocks the caller for the search:
+// about 1.4 s when ports before the board are silent, however many they are.
 uint8_t ToggleConnection(ConnectionPage& page);
 
 bool IsConnected();

@@ -1,5 +1,13 @@
 // Every command the board understands. None tests whether a port is open: on a closed port the
 // write goes nowhere and the command ends as an unanswered one.
+//
+// Thread safety: called on the thread that runs the exchanges (the panel's exchange worker, the
+// CLI's main thread), the upgrade wait on its worker, and Handshake on a search's probe
+// threads, each on its own link. Exchanges on one link take turns (its exchange lock). Every
+// call blocks its thread until the answer is in or its waits run out: against a silent board
+// up to about 0.7 s for Handshake, 0.25 s for the quick commands (colour, version, upgrade
+// start), 1.3 to 2.5 s for the other setters and reads, 7.3 s for ReadTemperatures; each write
+// may add up to one second when the port never reports it done.
 #pragma once
 
 #include <array>

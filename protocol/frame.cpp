@@ -11,10 +11,6 @@ namespace lumivex::protocol {
 
 namespace {
 
-// Answers are matched to requests only by their order on the line, so one exchange at a time:
-// the upgrade worker's wait for the outcome and a transaction of the GUI never share the ring.
-std::mutex ExchangeMutex;
-
 constexpr uint32_t kScratchBytes = 1024;
 constexpr uint8_t kHeaderBytes = 4;       // header, length, class, command
 constexpr uint8_t kAnswerFrameBytes = 2;  // lead and check around a class-D answer
@@ -63,7 +59,7 @@ int32_t Transact(uint16_t command, const uint8_t* payload, uint8_t payloadLength
     SetChecksum(scratch.data(), 1);
   }
 
-  std::lock_guard lock(ExchangeMutex);
+  std::lock_guard lock(transport::ExchangeLock());
   // Whatever arrived before the request cannot be its answer.
   transport::LinkReset();
   transport::LinkSend(scratch.data(), frameLength);
@@ -105,7 +101,7 @@ int32_t ReceiveChecked(uint8_t* data, uint8_t length) {
   std::array<uint8_t, kMaxFrameBytes> scratch;
   const auto expected = static_cast<uint8_t>(length + kAnswerFrameBytes);
 
-  std::lock_guard lock(ExchangeMutex);
+  std::lock_guard lock(transport::ExchangeLock());
   if (!transport::LinkReceive(scratch.data(), expected)) {
     SetLastOutcome(Outcome::kNoAnswer);
     return 0;
@@ -125,7 +121,7 @@ void SendRawFrame(const uint8_t* bytes, uint8_t length) {
   if (bytes == nullptr && length > 0) {
     return;
   }
-  std::lock_guard lock(ExchangeMutex);
+  std::lock_guard lock(transport::ExchangeLock());
   transport::LinkReset();
   transport::LinkSend(bytes, length);
 }

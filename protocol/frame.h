@@ -4,8 +4,11 @@
 // and in class D a check byte that makes the whole frame sum to zero. Class-A answers are raw
 // bytes; class-D answers carry a lead byte and a check byte around their data.
 //
-// Thread safety: one exchange at a time. Every exchange on the link (Transact, ReceiveChecked,
-// SendRawFrame) holds one lock, so the upgrade worker and the GUI never take each other's bytes.
+// Thread safety: one exchange at a time on a link. Every exchange (Transact, ReceiveChecked,
+// SendRawFrame) holds its link's lock, so the upgrade worker and the GUI never take each other's
+// bytes; a search's probes each greet their own port on a link of their own, all at once. Each
+// call blocks its thread for the whole exchange: up to tries * (8 * answer bytes + 1) ms after
+// a write of up to one second.
 #pragma once
 
 #include <cstdint>

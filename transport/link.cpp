@@ -1,10 +1,10 @@
 #include "transport/link.h"
 
-#include <mutex>
 #include <thread>
 #include <utility>
 
 #include "transport/link_deadline.h"
+#include "transport/link_testing.h"
 #include "transport/port_table.h"
 #include "transport/receive_ring.h"
 
@@ -17,45 +17,35 @@ namespace {
 constexpr std::chrono::microseconds kSpinMargin{80};
 constexpr std::chrono::microseconds kDefaultStep{1000};
 
-// LinkSend tests writeDone once at once and then after each of these steps.
+// LinkSend tests writeDone once at once and then after each of these steps; the wait ends one
+// step after the last test.
 constexpr uint32_t kSendSteps = 1000;
-// LinkReceive looks once at once and then after each of 8 * length steps.
-constexpr uint16_t kReceiveStepsPerByte = 8;
+// LinkReceive looks once at once and then after each of 8 * length steps; the wait ends one
+// step after the last look.
+constexpr uint32_t kReceiveStepsPerByte = 8;
 
 std::atomic<LinkPortResolver> PortResolver{nullptr};
 std::atomic<int64_t> StepMicroseconds{kDefaultStep.count()};
+
+thread_local Link* BoundLink = nullptr;
 
 std::mutex TraceMutex;
 LinkTrace Trace;
 std::atomic<bool> Tracing{false};
 
-LinkPortSide* CurrentLinkPort() {
+LinkPortSide* ProgramPort() {
   const LinkPortResolver resolver = PortResolver.load(std::memory_order_acquire);
   return resolver != nullptr ? resolver() : PortTableLinkPort();
 }
 
 // Only the value 1 counts as raised; whatever was there is cleared.
-bool TakeWriteDone() {
-  LinkPortSide* port = CurrentLinkPort();
+bool TakeWriteDone(LinkPortSide* port) {
   return port != nullptr && port->writeDone.exchange(0, std::memory_order_acq_rel) == 1;
 }
 
-// The steps of one wait. Step k ends k steps after the wait began, not one step after the
-// thread last woke: waking late (timer slack, a busy machine) then never adds up over the 145
-// steps of a receive or the 1001 of a send, and the wait keeps its length.
-class StepSequence {
- public:
-  StepSequence() : step_(StepMicroseconds.load()), next_(StepDeadline::Clock::now()) {}
-
-  void Step() {
-    next_ += step_;
-    StepDeadline(next_).Wait();
-  }
-
- private:
-  std::chrono::microseconds step_;
-  StepDeadline::Clock::time_point next_;
-};
+bool HungUp(LinkPortSide* port) {
+  return port != nullptr && port->LinkHungUp();
+}
 
 void Report(LinkDirection direction, const uint8_t* bytes, uint32_t count) {
   if (!Tracing.load(std::memory_order_acquire)) {
@@ -69,6 +59,10 @@ void Report(LinkDirection direction, const uint8_t* bytes, uint32_t count) {
 
 }  // namespace
 
+StepDeadline StepDeadline::AfterSteps(uint32_t steps) {
+  return StepDeadline(std::chrono::microseconds{StepMicroseconds.load() * int64_t{steps}});
+}
+
 void StepDeadline::Wait() const {
   const Clock::time_point wake = at_ - kSpinMargin;
   if (Clock::now() < wake) {
@@ -80,6 +74,94 @@ void StepDeadline::Wait() const {
 
 void SetLinkStepLength(std::chrono::microseconds length) {
   StepMicroseconds.store(length.count() > 0 ? length.count() : kDefaultStep.count());
+}
+
+LinkPortSide::LinkPortSide() = default;
+LinkPortSide::~LinkPortSide() = default;
+
+std::shared_ptr<Link> LinkPortSide::FedLink() const {
+  // The program's link lives as long as the program; the pointer does not own it.
+  static const std::shared_ptr<Link> program(&ProgramLink(), [](Link*) {});
+  std::shared_ptr<Link> link = feeds_.load(std::memory_order_acquire);
+  return link != nullptr ? link : program;
+}
+
+void LinkPortSide::FeedLink(std::shared_ptr<Link> link) {
+  feeds_.store(std::move(link), std::memory_order_release);
+}
+
+void LinkPortSide::Deliver(const uint8_t* bytes, uint32_t count) {
+  if (count == 0) {
+    return;
+  }
+  // The link is held for the whole delivery, so a search that lets go of it meanwhile never
+  // leaves this thread pushing into a ring that is gone.
+  const std::shared_ptr<Link> link = FedLink();
+  ByteRing& ring = link->Ring();
+  for (uint32_t i = 0; i < count; ++i) {
+    ring.Push(bytes[i]);
+  }
+  link->Wake();
+}
+
+void LinkPortSide::RaiseWriteDone() {
+  writeDone.store(1, std::memory_order_release);
+  WakeLink();
+}
+
+void LinkPortSide::WakeLink() {
+  FedLink()->Wake();
+}
+
+Link::Link(LinkPortSide* port) : ring_(&own_), port_(port) {}
+
+Link::Link(ProgramTag) : ring_(&ReceiveRing), port_(nullptr) {}
+
+LinkPortSide* Link::Port() const {
+  return port_ != nullptr ? port_ : ProgramPort();
+}
+
+void Link::Wake() {
+  // Taking the mutex orders this wake-up after a waiter's test or before it: never between
+  // the test and its sleep.
+  { std::lock_guard lock(wakeMutex_); }
+  wake_.notify_all();
+}
+
+void Link::Cancel() {
+  cancelled_.store(true, std::memory_order_release);
+  Wake();
+}
+
+template <typename Ready>
+bool Link::WaitSteps(uint32_t steps, Ready ready) {
+  bool met = false;
+  StepDeadline::AfterSteps(steps).WaitUntil(wakeMutex_, wake_, [&] {
+    met = ready();
+    return met || Cancelled();
+  });
+  return met;
+}
+
+Link& ProgramLink() {
+  static Link link{Link::ProgramTag{}};
+  return link;
+}
+
+Link& CurrentLink() {
+  return BoundLink != nullptr ? *BoundLink : ProgramLink();
+}
+
+std::mutex& ExchangeLock() {
+  return CurrentLink().ExchangeLock();
+}
+
+BindLink::BindLink(Link& link) : previous_(BoundLink) {
+  BoundLink = &link;
+}
+
+BindLink::~BindLink() {
+  BoundLink = previous_;
 }
 
 void SetLinkPortResolver(LinkPortResolver resolver) {
@@ -98,61 +180,61 @@ void DelayMilliseconds(uint16_t milliseconds) {
 }
 
 void LinkReset() {
-  ReceiveRing.Reset();
+  CurrentLink().Ring().Reset();
 }
 
 void LinkSend(const uint8_t* bytes, uint8_t length) {
-  LinkPortSide* port = CurrentLinkPort();
+  Link& link = CurrentLink();
+  LinkPortSide* port = link.Port();
+  // A cancelled probe writes nothing more, and so shows nothing in the trace.
+  const bool sending = bytes != nullptr && !link.Cancelled();
   if (port != nullptr) {
     // A flag left raised by an earlier write must not end this wait early.
     port->writeDone.store(0, std::memory_order_release);
-    if (bytes != nullptr) {
+    if (sending) {
       port->Write(bytes, length);
     }
   }
-  if (bytes != nullptr) {
+  if (sending) {
     Report(LinkDirection::kSent, bytes, length);
   }
-  if (TakeWriteDone()) {
-    return;
-  }
-  // The port is looked up again at every test, so a port opened meanwhile is the one waited on.
-  StepSequence steps;
-  for (uint32_t remaining = kSendSteps;; --remaining) {
-    steps.Step();
-    if (remaining == 0) {
-      return;
-    }
-    if (TakeWriteDone()) {
-      return;
-    }
-  }
+  // The port is looked up again at every test, so a port made current meanwhile is the one
+  // waited on. A port that has hung up will never report its write done.
+  link.WaitSteps(kSendSteps + 1, [&link] {
+    LinkPortSide* current = link.Port();
+    return TakeWriteDone(current) || HungUp(current);
+  });
 }
 
 bool LinkReceive(uint8_t* buffer, uint8_t length) {
   if (buffer == nullptr && length > 0) {
     return false;
   }
-  uint16_t remaining = static_cast<uint16_t>(kReceiveStepsPerByte * length);
-  StepSequence steps;
-  for (;;) {
-    const uint32_t available = ReceiveRing.HasData() ? ReceiveRing.Count() : 0;
-    if (available >= length) {
-      if (length == 0) {
+  Link& link = CurrentLink();
+  ByteRing& ring = link.Ring();
+  auto enough = [&ring, length] { return (ring.HasData() ? ring.Count() : 0) >= length; };
+  if (!enough()) {
+    // Bytes that arrived before a hang-up still count; after it nothing more can come.
+    bool gone = false;
+    const bool arrived = link.WaitSteps(kReceiveStepsPerByte * length + 1, [&] {
+      if (enough()) {
         return true;
       }
-      for (uint32_t i = 0; i < length; ++i) {
-        buffer[i] = ReceiveRing.Pop();
-      }
-      Report(LinkDirection::kTaken, buffer, length);
-      return true;
-    }
-    steps.Step();
-    if (remaining == 0) {
+      gone = HungUp(link.Port());
+      return gone;
+    });
+    if (!arrived || gone || !enough()) {
       return false;
     }
-    --remaining;
   }
+  if (length == 0) {
+    return true;
+  }
+  for (uint32_t i = 0; i < length; ++i) {
+    buffer[i] = ring.Pop();
+  }
+  Report(LinkDirection::kTaken, buffer, length);
+  return true;
 }
 
 void SetLinkTrace(LinkTrace trace) {

@@ -1,7 +1,9 @@
-// Deadlines on the steady clock for the link's fixed-length waits. Private to the transport.
+// Deadlines on the steady clock for the link's bounded waits. Private to the transport.
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace lumivex::transport {
 
@@ -12,6 +14,9 @@ class StepDeadline {
   explicit StepDeadline(std::chrono::microseconds length) : at_(Clock::now() + length) {}
   explicit StepDeadline(Clock::time_point at) : at_(at) {}
 
+  // The end of `steps` steps of the link's step length, counted from now.
+  static StepDeadline AfterSteps(uint32_t steps);
+
   bool Passed() const { return Clock::now() >= at_; }
 
   // Returns at the deadline, never before it. The thread sleeps to an absolute point shortly
@@ -19,13 +24,18 @@ class StepDeadline {
   // scheduler's tick and a late wake-up never shortens the next step.
   void Wait() const;
 
+  // Sleeps until ready() holds or the deadline has passed, testing ready() at once, whenever
+  // `wake` is notified and once more at the deadline; returns ready()'s last answer. Whoever
+  // makes ready() true must then lock `mutex` before notifying `wake` (a wake-up cannot fall
+  // between our test and our sleep). No spinning: a silent wait costs no processor time.
+  template <typename Ready>
+  bool WaitUntil(std::mutex& mutex, std::condition_variable& wake, Ready ready) const {
+    std::unique_lock lock(mutex);
+    return wake.wait_until(lock, at_, ready);
+  }
+
  private:
   Clock::time_point at_;
 };
-
-// The step of LinkSend and LinkReceive: one millisecond. Tests that run the protocol's silent
-// paths may shorten it so that a wait of fifty tries does not take seconds; the number of steps,
-// which is what those tests are about, stays the same. Zero restores one millisecond.
-void SetLinkStepLength(std::chrono::microseconds length);
 
 }  // namespace lumivex::transport

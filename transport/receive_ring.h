@@ -1,9 +1,11 @@
-// The one receive ring between the serial port and the protocol.
+// The receive ring between a serial port and the protocol: ReceiveRing for the program's link,
+// and one of its own in each link of a search's probe.
 //
 // Thread safety: single producer, single consumer, no lock. The producer is the monitor thread
-// of the open port (OnReceive of CLinkPort calls Push). The consumer is the thread running the
-// exchange with the board (the GUI thread, or the upgrade worker), which calls HasData, Count,
-// Pop and Reset. Reset may run while the producer pushes.
+// of the port that feeds the ring (OnReceive of CLinkPort delivers through Push). The consumer
+// is the thread running the exchange with the board (the GUI thread's worker, the upgrade
+// worker, or a probe's thread), which calls HasData, Count, Pop and Reset. Reset may run while
+// the producer pushes.
 #pragma once
 
 #include <array>

@@ -5,8 +5,6 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "transport/receive_ring.h"
-
 namespace lumivex::transport {
 
 // What a monitor thread needs of its own, apart from the port object: the device it was started
@@ -352,16 +350,17 @@ CLinkPort::~CLinkPort() {
 void CLinkPort::OnReceive() {
   uint8_t buffer[256];
   uint32_t got = Read(buffer, kReadChunk);
-  for (uint32_t i = 0; i < got; ++i) {
-    ReceiveRing.Push(buffer[i]);
-  }
+  // One wake-up per read, not per byte: the waiter wants the whole answer, not its pieces.
+  Deliver(buffer, got);
 }
 
 void CLinkPort::OnTxEmpty() {
-  writeDone.store(1);
+  RaiseWriteDone();
 }
 
 void CLinkPort::OnHangUp() {
+  // Nothing more can arrive: a wait for an answer ends now instead of at its bound.
+  WakeLink();
   std::lock_guard lock(HangUpObserverMutex);
   if (HangUpObserverFn) {
     HangUpObserverFn(portNumber);

@@ -74,6 +74,9 @@ class CSerialPort {
   // The errno of the last failure on this port (0 when none).
   int LastError() const { return lastError.load(); }
 
+ protected:
+  // The port's own state, for the port and the classes derived from it; tests read it through
+  // serial_port_testing.h.
   uint32_t options = OPT_MONITOR_THREAD | OPT_OVERLAPPED;
   // The open device; null means closed. Shared with the monitor thread, so that a thread left
   // running after a stop time-out never sees the device destroyed under it.
@@ -87,7 +90,6 @@ class CSerialPort {
   std::thread monitorThread;
   std::thread::id monitorThreadId;
 
- protected:
   void SetLastError(int error) { lastError.store(error); }
 
  private:
@@ -99,8 +101,8 @@ class CSerialPort {
   std::shared_ptr<MonitorContext> threadState;
 };
 
-// The port class that the system uses: received bytes go into ReceiveRing, and the end of a
-// write raises writeDone for LinkSend.
+// The port class that the system uses: received bytes go into the ring of the link it feeds
+// (ReceiveRing, or a search's probe link), and the end of a write raises writeDone for LinkSend.
 class CLinkPort : public CSerialPort, public LinkPortSide {
  public:
   static constexpr uint32_t kReadChunk = 100;
@@ -111,6 +113,7 @@ class CLinkPort : public CSerialPort, public LinkPortSide {
   uint32_t Write(const uint8_t* bytes, uint32_t count) override {
     return CSerialPort::Write(bytes, count);
   }
+  bool LinkHungUp() const override { return IsHungUp(); }
   void OnReceive() override;
   void OnTxEmpty() override;
   void OnHangUp() override;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "transport/link.h"
+#include "transport/link_testing.h"
 #include "transport/receive_ring.h"
 
 namespace {

@@ -110,6 +110,7 @@ void PacedLine::Run() {
   speed_t boardSpeed = B9600;
   std::vector<uint8_t> buffer(4096);
   bool boardOpen = true;
+  bool heardSinceDelivery = false;  // the panel has written since the last bytes handed to it
 
   while (!stopping_) {
     Clock::time_point now = Clock::now();
@@ -143,6 +144,11 @@ void PacedLine::Run() {
     if ((fds[0].revents & POLLIN) != 0) {
       ssize_t got = read(panelMaster_, buffer.data(), buffer.size());
       if (got > 0) {
+        // The panel's first bytes after an answer: how soon it reacted to that answer.
+        if (!heardSinceDelivery) {
+          requestHeardAt_.store(now.time_since_epoch().count());
+          heardSinceDelivery = true;
+        }
         // The board hears the panel only at the panel's speed: it checks its own side's speed.
         if (speed != boardSpeed && MakeRaw(board_, speed)) boardSpeed = speed;
         toBoard.Accept(buffer.data(), static_cast<size_t>(got), now, byteTime);
@@ -170,6 +176,7 @@ void PacedLine::Run() {
         // these, before write() has even returned here.
         lastDeliveredAt_.store(handedAt.time_since_epoch().count());
         deliveredBytes_.fetch_add(count);
+        heardSinceDelivery = false;
       }
       ssize_t wrote = write(fd, out, count);
       if (lane == &toPanel && static_cast<size_t>(std::max<ssize_t>(wrote, 0)) < count)

@@ -42,6 +42,11 @@ class PacedLine {
     return Clock::time_point(Clock::duration(lastDeliveredAt_.load()));
   }
   uint64_t deliveredBytes() const { return deliveredBytes_.load(); }
+  // When the line first heard the panel after it last handed the panel bytes: the start of the
+  // panel's next request (on a wire, its start bit).
+  Clock::time_point requestHeardAt() const {
+    return Clock::time_point(Clock::duration(requestHeardAt_.load()));
+  }
   // The latest a byte was handed over after its time on the wire had ended, in microseconds:
   // how far the line itself fell behind a real wire (a loaded machine wakes it late).
   int64_t worstLatenessUs() const { return worstLatenessUs_.load(); }
@@ -60,6 +65,7 @@ class PacedLine {
   std::thread thread_;
   std::atomic<Clock::rep> lastDeliveredAt_{0};
   std::atomic<uint64_t> deliveredBytes_{0};
+  std::atomic<Clock::rep> requestHeardAt_{0};
   std::atomic<int64_t> worstLatenessUs_{0};
 };
 

@@ -21,6 +21,9 @@
 #include <string>
 
 #include "connection/connection.h"
+#if __has_include("connection/connection_testing.h")
+#include "connection/connection_testing.h"
+#endif
 #include "platform/port_map.h"
 #include "ui/app.h"
 #include "ui/framework/message_presenter.h"

@@ -2,7 +2,14 @@
 #include "connection/connection.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/connection_testing.h"
 #include "platform/port_map.h"
 #include "protocol/commands.h"
 #include "settings/language.h"
@@ -275,6 +283,141 @@ TEST_F(ConnectionTest, PortsThatCannotBeOpenedAreSkippedWithTheirError) {
     EXPECT_FALSE(attempt.opened);
     EXPECT_NE(attempt.openError, 0);
   }
+}
+
+// Boards on several ports answer at once; the search must still keep the one that a port-by-port
+// search in list order would keep.
+TEST_F(ConnectionTest, TheFirstPortInListOrderWinsEvenWhenALaterOneAnswersSooner) {
+  // COM1 takes its time over every answer (well within the greeting's patience); COM2 answers
+  // at once, long before COM1.
+  BoardOptions slow = Board(9600);
+  slow.answerDelayMs = 150;
+  SimulatedBoard com1(slow);
+  SimulatedBoard com2(Board(9600));
+  ASSERT_TRUE(com1.Start(1)) << com1.error();
+  ASSERT_TRUE(com2.Start(2)) << com2.error();
+
+  RecordingPage page;
+  EXPECT_EQ(ToggleConnection(page), kToggled);
+  EXPECT_EQ(ConnectedIndex, 1);
+  EXPECT_EQ(ConnectedBaudRate(), 9600u);
+  EXPECT_EQ(transport::CurrentPortNumber.load(), 1);
+  ASSERT_EQ(LastConnectionAttempts().size(), 1u);
+  EXPECT_EQ(LastConnectionAttempts()[0].portNumber, 1);
+  EXPECT_EQ(Commands(com1), (std::vector<uint16_t>{kGreetD, kVersion}));
+  // COM2 was greeted at the same time, but never asked for its version, and is closed again.
+  EXPECT_EQ(Commands(com2), (std::vector<uint16_t>{kGreetD}));
+  EXPECT_TRUE(transport::OpenPort(2, 9600)) << "the losing port was left open or locked";
+  transport::ClosePort();
+  transport::CurrentPortNumber = 1;
+  // The connection is COM1's: commands reach it.
+  EXPECT_TRUE(protocol::SetLightColour(2));
+  EXPECT_EQ(com1.lightColours(), 2);
+  EXPECT_EQ(com2.lightColours(), 7);
+}
+
+TEST_F(ConnectionTest, AnEarlierPortAtTheSecondSpeedWinsOverALaterOneAtTheFirst) {
+  SimulatedBoard com2(Board(115200));
+  SimulatedBoard com5(Board(9600));
+  ASSERT_TRUE(com2.Start(2)) << com2.error();
+  ASSERT_TRUE(com5.Start(5)) << com5.error();
+
+  RecordingPage page;
+  EXPECT_EQ(ToggleConnection(page), kToggled);
+  EXPECT_EQ(ConnectedIndex, 1);
+  EXPECT_EQ(PortList[1], 2);
+  EXPECT_EQ(ConnectedBaudRate(), 115200u);
+  const std::vector<ConnectionAttempt>& attempts = LastConnectionAttempts();
+  ASSERT_EQ(attempts.size(), 2u);
+  EXPECT_EQ(attempts[0].baudRate, 9600u);
+  EXPECT_FALSE(attempts[0].answered);
+  EXPECT_EQ(attempts[1].baudRate, 115200u);
+  EXPECT_TRUE(attempts[1].answered);
+  EXPECT_EQ(com2.counters().wrongSpeed, 2u);
+  EXPECT_TRUE(protocol::SetLightColour(4));
+  EXPECT_EQ(com2.lightColours(), 4);
+  EXPECT_EQ(com5.lightColours(), 7);
+}
+
+// A board of the test's own that answers the greeting and the version request whatever the
+// line speed, and notes the speed of every frame it hears.
+class AnySpeedBoard {
+ public:
+  bool Start(int com) {
+    int slave = -1;
+    if (::openpty(&master_, &slave, nullptr, nullptr, nullptr) != 0) return false;
+    const std::string slavePath = ::ttyname(slave);
+    ::close(slave);
+    const fs::path link = fs::path(platform::VirtualPortsFolder()) / ("COM" + std::to_string(com));
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(slavePath, link);
+    link_ = link;
+    thread_ = std::thread([this] { Run(); });
+    return true;
+  }
+  ~AnySpeedBoard() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    std::error_code ignored;
+    fs::remove(link_, ignored);
+    if (master_ >= 0) ::close(master_);
+  }
+  std::vector<uint32_t> Speeds() {
+    std::lock_guard lock(mutex_);
+    return speeds_;
+  }
+
+ private:
+  void Run() {
+    std::vector<uint8_t> pending;
+    while (!stop_) {
+      pollfd p{master_, POLLIN, 0};
+      if (::poll(&p, 1, 10) <= 0 || (p.revents & POLLIN) == 0) continue;
+      uint8_t bytes[64];
+      const ssize_t got = ::read(master_, bytes, sizeof bytes);
+      if (got <= 0) continue;
+      pending.insert(pending.end(), bytes, bytes + got);
+      while (pending.size() >= 2 && pending[0] == 0xE0 && pending.size() >= pending[1]) {
+        const uint16_t code = static_cast<uint16_t>(pending[2] << 8 | pending[3]);
+        pending.erase(pending.begin(), pending.begin() + pending[1]);
+        termios tio{};
+        ::tcgetattr(master_, &tio);
+        {
+          std::lock_guard lock(mutex_);
+          speeds_.push_back(cfgetospeed(&tio) == B9600 ? 9600u : 115200u);
+        }
+        if (code == kGreetD) Answer({'S', 'h', 'a', 'k', 'e', 'H', 'a', 'n', 'd', 's'});
+        if (code == kVersion) Answer({0x0B, 0x00, 0x01, 0x00});
+      }
+      if (!pending.empty() && pending[0] != 0xE0) pending.clear();
+    }
+  }
+  void Answer(const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> answer{0xE0};
+    answer.insert(answer.end(), data.begin(), data.end());
+    uint8_t sum = 0;
+    for (uint8_t b : answer) sum = static_cast<uint8_t>(sum + b);
+    answer.push_back(static_cast<uint8_t>(-sum));
+    EXPECT_EQ(::write(master_, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+  }
+
+  int master_ = -1;
+  fs::path link_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<uint32_t> speeds_;
+};
+
+TEST_F(ConnectionTest, ABoardThatAnswersAtBothSpeedsIsTakenAtTheFirst) {
+  AnySpeedBoard board;
+  ASSERT_TRUE(board.Start(3));
+  RecordingPage page;
+  EXPECT_EQ(ToggleConnection(page), kToggled);
+  EXPECT_EQ(ConnectedBaudRate(), 9600u);
+  ASSERT_EQ(LastConnectionAttempts().size(), 1u);
+  EXPECT_EQ(LastConnectionAttempts()[0].baudRate, 9600u);
+  EXPECT_EQ(board.Speeds(), (std::vector<uint32_t>{9600, 9600})) << "greeting and version only";
 }
 
 }  // namespace

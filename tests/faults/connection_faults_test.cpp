@@ -7,12 +7,14 @@
 #include <memory>
 
 #include "connection/connection.h"
+#include "connection/connection_testing.h"
 #include "protocol/commands.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
 #include "tests/faults/port_holder.h"
 #include "tests/integration/board_fixture.h"
 #include "transport/port_table.h"
+#include "transport/ports.h"
 
 namespace lumivex::integration {
 namespace {
@@ -209,6 +211,61 @@ TEST_F(ConnectionFaults, ABoardThatHangsUpDuringTheHandshakeIsNotKept) {
   Replug(9600);
   EXPECT_EQ(Press(events), connection::kToggled);
   EXPECT_EQ(events, kConnected);
+}
+
+TEST_F(ConnectionFaults, PortsThatFailDuringTheSearchAreSkippedWithoutDelayingTheBoard) {
+  // Before the board (COM 201) in list order: a port another process holds, one whose board
+  // vanishes after the listing, and one whose board hangs up on hearing the first greeting.
+  PortHolder holder;
+  boardsim::SimulatedBoard held(KnownBoard(9600));
+  ASSERT_TRUE(held.Start(kBoardCom - 3)) << held.error();
+  ASSERT_TRUE(holder.Hold(held.slavePath()));
+  auto vanishing = std::make_unique<boardsim::SimulatedBoard>(KnownBoard(9600));
+  ASSERT_TRUE(vanishing->Start(kBoardCom - 2)) << vanishing->error();
+  boardsim::BoardOptions hangingUp = KnownBoard(9600);
+  hangingUp.silent = true;
+  hangingUp.hangUpAfterFrames = 1;
+  boardsim::SimulatedBoard hanging(hangingUp);
+  ASSERT_TRUE(hanging.Start(kBoardCom - 1)) << hanging.error();
+  AfterListing = [&] { vanishing->Stop(); };
+
+  std::vector<std::string> events;
+  Millis took{0};
+  ::testing::internal::CaptureStdout();
+  const uint8_t result = Press(events, &took);
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(result, connection::kToggled);
+  EXPECT_EQ(events, kConnected);
+  EXPECT_EQ(connection::ConnectedIndex, 4);
+  EXPECT_EQ(transport::CurrentPortNumber.load(), com_);
+  // A silent port alone would cost about 1.4 s; none of these may make the board wait for a
+  // bound: a hang-up ends the waits at once, and a port that cannot be opened costs nothing.
+  EXPECT_LT(took, 1000ms);
+
+  const std::vector<connection::ConnectionAttempt>& attempts = LastConnectionAttempts();
+  ASSERT_GE(attempts.size(), 6u);
+  EXPECT_EQ(attempts[0].portNumber, kBoardCom - 3);
+  EXPECT_FALSE(attempts[0].opened);
+  EXPECT_TRUE(attempts[0].openError == EWOULDBLOCK || attempts[0].openError == EBUSY)
+      << attempts[0].openError;
+  EXPECT_EQ(attempts[2].portNumber, kBoardCom - 2);
+  EXPECT_FALSE(attempts[2].opened);
+  EXPECT_EQ(attempts[2].openError, ENOENT);
+  EXPECT_EQ(attempts[4].portNumber, kBoardCom - 1);
+  EXPECT_TRUE(attempts[4].opened);
+  EXPECT_FALSE(attempts[4].answered);
+  EXPECT_EQ(attempts.back().portNumber, com_);
+  EXPECT_TRUE(attempts.back().answered);
+  // The failure lines come in list order, one for each open that failed, as port by port.
+  std::string lines;
+  for (const connection::ConnectionAttempt& attempt : attempts) {
+    if (!attempt.opened)
+      lines += "COM not open , error : " + std::to_string(attempt.openError) + "\n";
+  }
+  EXPECT_EQ(printed, lines);
+  EXPECT_EQ(held.counters().frames, 0u);
+  EXPECT_TRUE(protocol::SetLightColour(2));
+  EXPECT_EQ(board_->lightColours(), 2);
 }
 
 }  // namespace

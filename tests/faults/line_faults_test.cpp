@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "connection/connection.h"
+#include "connection/connection_testing.h"
 #include "platform/serial_device.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
@@ -257,6 +258,9 @@ TEST_F(LineFaults, AnAnswerThatComesAfterItsWaitIsDiscardedByTheNextRequest) {
       o.answerDelayMs = 450;
       o.upgradeOutcome = boardsim::kUpgradeOutcomeNone;
     });
+    // The client takes an answer the moment it is in, while the board still counts it once its
+    // line time has passed: the count must include the previous row's answer before it is read.
+    ASSERT_TRUE(WaitFor([&] { return board_->counters().answers >= FrameCount(); }, 3s));
     const uint64_t answers = board_->counters().answers;
     EXPECT_FALSE(row.late());
     // The late answer reaches the ring after the wait gave up on it.

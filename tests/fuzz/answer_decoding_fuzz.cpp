@@ -22,7 +22,7 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "transport/link.h"
-#include "transport/link_deadline.h"
+#include "transport/link_testing.h"
 #include "transport/receive_ring.h"
 
 namespace {

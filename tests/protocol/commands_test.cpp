@@ -9,7 +9,7 @@
 #include "protocol/frame.h"
 #include "protocol/outcome.h"
 #include "tests/transport/fake_port.h"
-#include "transport/link_deadline.h"
+#include "transport/link_testing.h"
 #include "transport/receive_ring.h"
 
 namespace lumivex::protocol {

@@ -16,10 +16,12 @@
 
 #include "test_pty.h"
 #include "transport/link.h"
+#include "transport/link_testing.h"
 #include "transport/port_table.h"
 #include "transport/ports.h"
 #include "transport/receive_ring.h"
 #include "transport/serial_port.h"
+#include "transport/serial_port_testing.h"
 
 namespace lumivex::transport {
 namespace {
@@ -225,8 +227,8 @@ TEST_F(SerialPortTest, ClosePortTwiceAndClosedPortsAreHarmless) {
   ClosePort();
   EXPECT_FALSE(PortTable[2].IsOpen());
   // Number and name stay for a later look.
-  EXPECT_EQ(PortTable[2].portNumber, 2);
-  EXPECT_EQ(PortTable[2].deviceName, pty.Slave());
+  EXPECT_EQ(SerialPortFields::PortNumber(PortTable[2]), 2);
+  EXPECT_EQ(SerialPortFields::DeviceName(PortTable[2]), pty.Slave());
   // And the device is free again.
   EXPECT_TRUE(OpenPortOnDevice(2, pty.Slave(), 9600));
 }
@@ -318,7 +320,7 @@ TEST_F(SerialPortTest, CloseWhileAReadWaitsForBytesEndsPromptly) {
   ASSERT_TRUE(WaitFor([&] { return port.inRead.load(); }, 1s));
   std::this_thread::sleep_for(20ms);
   auto start = Clock::now();
-  port.deviceHandle.load()->SetEventMask(0);
+  SerialPortFields::Device(port)->SetEventMask(0);
   reader.join();
   EXPECT_LT(Clock::now() - start, 250ms);
 }
@@ -380,11 +382,11 @@ TEST_F(SerialPortTest, HangUpNeitherSpinsNorBreaksALaterOpen) {
   HangUpPort port;
   ASSERT_TRUE(port.OpenOn(4, pty.Slave(), 9600));
   std::this_thread::sleep_for(20ms);
-  double cpuBefore = ThreadCpuMs(port.monitorThread);
+  double cpuBefore = ThreadCpuMs(SerialPortFields::MonitorThread(port));
   pty.CloseMaster();  // the board's side goes away, as a pulled adapter
   ASSERT_TRUE(WaitFor([&] { return port.hangUps.load() > 0; }, 2s));
   std::this_thread::sleep_for(300ms);
-  double cpuSpent = ThreadCpuMs(port.monitorThread) - cpuBefore;
+  double cpuSpent = ThreadCpuMs(SerialPortFields::MonitorThread(port)) - cpuBefore;
   EXPECT_GE(cpuBefore, 0.0);
   EXPECT_LT(cpuSpent, 50.0);  // a spinning thread spends nearly all of the 300 ms
   EXPECT_EQ(port.hangUps.load(), 1);
@@ -421,9 +423,9 @@ TEST_F(SerialPortTest, BytesNoHandlerReadsDoNotSpinTheMonitor) {
   ASSERT_TRUE(port.OpenOn(1, pty.Slave(), 9600));
   ASSERT_TRUE(pty.Send(Pattern(10)));
   std::this_thread::sleep_for(20ms);
-  double cpuBefore = ThreadCpuMs(port.monitorThread);
+  double cpuBefore = ThreadCpuMs(SerialPortFields::MonitorThread(port));
   std::this_thread::sleep_for(300ms);
-  EXPECT_LT(ThreadCpuMs(port.monitorThread) - cpuBefore, 100.0);
+  EXPECT_LT(ThreadCpuMs(SerialPortFields::MonitorThread(port)) - cpuBefore, 100.0);
   port.Close(CSerialPort::kStopTimeoutMs);
   EXPECT_FALSE(ReceiveRing.HasData());
 }
@@ -443,7 +445,7 @@ TEST_F(SerialPortTest, OneMaskWithBytesAndEmptyOutputPushesBeforeRaising) {
   ASSERT_TRUE(WaitFor(
       [&] {
         uint32_t waiting = 0;
-        return port.deviceHandle.load()->ClearErrors(nullptr, &waiting) && waiting >= 6;
+        return SerialPortFields::Device(port)->ClearErrors(nullptr, &waiting) && waiting >= 6;
       },
       2s));
   port.OnCommEvent(platform::kEvRxChar | platform::kEvTxEmpty);

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "transport/link_deadline.h"
+#include "transport/link_testing.h"
 #include "transport/receive_ring.h"
 
 namespace lumivex::testing {
@@ -110,9 +110,9 @@ void FakePort::Run() {
     }
     lock.unlock();
     if (action.raiseWriteDone) {
-      writeDone.store(1);
+      RaiseWriteDone();
     }
-    for (uint8_t b : action.bytes) transport::ReceiveRing.Push(b);
+    Deliver(action.bytes.data(), static_cast<uint32_t>(action.bytes.size()));
     lock.lock();
     busy_ = false;
     if (actions_.empty()) idle_.notify_all();
@@ -133,6 +133,7 @@ ScopedLinkPort::~ScopedLinkPort() {
 
 void PushToRing(const Bytes& bytes) {
   for (uint8_t b : bytes) transport::ReceiveRing.Push(b);
+  transport::ProgramLink().Wake();
 }
 
 Bytes DrainRing() {

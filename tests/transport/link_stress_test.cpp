@@ -58,7 +58,9 @@ TEST_F(LinkStress, EveryByteArrivesOnceAndInOrder) {
         room = ByteRing::kSlots - 1 - std::min(count, ByteRing::kSlots - 1);
         if (room == 0) std::this_thread::yield();
       }
-      ReceiveRing.Push(StreamByte(i));
+      // The monitor thread's path: push, then wake the waiting receiver.
+      const uint8_t byte = StreamByte(i);
+      port.Deliver(&byte, 1);
       --room;
       pushes.fetch_add(1, std::memory_order_relaxed);
     }
@@ -112,9 +114,10 @@ TEST_F(LinkStress, ResetRacingTheProducerNeverCorruptsOrLosesLaterBytes) {
   std::atomic<bool> resetsOver{false};
   std::atomic<bool> done{false};
   std::thread producer([&] {
-    auto push = [](uint32_t i) {
+    auto push = [this](uint32_t i) {
       while (ReceiveRing.Count() >= ByteRing::kSlots - 1) std::this_thread::yield();
-      ReceiveRing.Push(static_cast<uint8_t>(i % kRunModulus));
+      const auto byte = static_cast<uint8_t>(i % kRunModulus);
+      port.Deliver(&byte, 1);
     };
     for (uint32_t i = 0; i < kBody; ++i) push(i);
     bodyDone = true;

@@ -2,10 +2,12 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "tests/transport/fake_port.h"
 #include "transport/link.h"
+#include "transport/link_testing.h"
 #include "transport/receive_ring.h"
 
 namespace lumivex::transport {
@@ -196,8 +198,8 @@ TEST_F(LinkTest, SendFollowsThePortThatIsCurrentAtEachTest) {
   SetLinkPortResolver(&SwitchingResolver);
   std::thread opener([&] {
     std::this_thread::sleep_for(milliseconds{100});
-    other.writeDone.store(1);
     UseSecondPort = true;
+    other.RaiseWriteDone();
   });
   const Bytes frame = {0xE0, 0x04, 0x41, 0x01};
   const auto elapsed = TimeOf([&] { LinkSend(frame.data(), 4); });
@@ -254,6 +256,120 @@ TEST(LinkDelay, AStepNeverEndsEarly) {
   const auto elapsed = TimeOf([] { DelayMilliseconds(25); });
   EXPECT_GE(elapsed, milliseconds{25});
   EXPECT_LT(elapsed, milliseconds{300});
+}
+
+// A port whose device can go away while a wait is under way.
+class VanishingPort : public FakePort {
+ public:
+  using FakePort::FakePort;
+  bool LinkHungUp() const override { return gone_.load(); }
+  void HangUp() {
+    gone_.store(true);
+    WakeLink();
+  }
+
+ private:
+  std::atomic<bool> gone_{false};
+};
+
+// The waits sleep, so whatever ends them must wake them: arriving bytes, a hang-up, a cancel.
+TEST(LinkWake, BytesArrivingLongBeforeTheBoundEndTheWaitAtOnce) {
+  FakePort port;
+  ScopedLinkPort scope{&port};
+  std::thread producer([&] {
+    std::this_thread::sleep_for(milliseconds{30});
+    const Bytes bytes = Sequence(200);
+    port.Deliver(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  });
+  Bytes buffer(200);
+  bool received = false;
+  // The bound is 1601 steps; woken by the delivery, the wait ends some 30 ms in.
+  const auto elapsed = TimeOf([&] { received = LinkReceive(buffer.data(), 200); });
+  producer.join();
+  EXPECT_TRUE(received);
+  EXPECT_EQ(buffer, Sequence(200));
+  EXPECT_LT(elapsed, milliseconds{800});
+}
+
+TEST(LinkWake, AHangUpEndsEveryWaitAtOnceButKeepsWhatArrivedBefore) {
+  VanishingPort port([](const Bytes&) {
+    Reply reply = Silence();
+    reply.completeWrite = false;
+    return reply;
+  });
+  ScopedLinkPort scope{&port};
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(milliseconds{30});
+    port.HangUp();
+  });
+  uint8_t buffer[100] = {};
+  bool received = true;
+  const auto receiving = TimeOf([&] { received = LinkReceive(buffer, 100); });  // bound 801 ms
+  unplug.join();
+  EXPECT_FALSE(received);
+  EXPECT_LT(receiving, milliseconds{500});
+
+  // Nothing more can arrive, and no write will ever be reported done.
+  const Bytes frame = {0xE0, 0x04, 0x41, 0x01};
+  EXPECT_LT(TimeOf([&] { LinkSend(frame.data(), 4); }), milliseconds{500});
+  EXPECT_LT(TimeOf([&] { EXPECT_FALSE(LinkReceive(buffer, 100)); }), milliseconds{500});
+  // Bytes that came before the hang-up are still handed out.
+  PushToRing(Sequence(5));
+  EXPECT_TRUE(LinkReceive(buffer, 5));
+  EXPECT_EQ(Bytes(buffer, buffer + 5), Sequence(5));
+}
+
+TEST(LinkWake, AProbeLinkHasItsOwnRingAndPortAndACancelEndsItsWaits) {
+  FakePort programPort([](const Bytes&) { return Answer({0x41, 0x63, 0x6B}); });
+  ScopedLinkPort scope{&programPort};
+  FakePort probePort([](const Bytes&) { return Answer({0x01, 0x02}); });
+  auto probe = std::make_shared<Link>(&probePort);
+  probePort.FeedLink(probe);
+  PushToRing(Sequence(4));  // the program's ring holds bytes of its own
+
+  std::thread prober([&] {
+    BindLink bind(*probe);
+    LinkReset();
+    const Bytes frame = {0xE0, 0x04, 0x41, 0x05};
+    LinkSend(frame.data(), 4);
+    uint8_t answer[2] = {};
+    EXPECT_TRUE(LinkReceive(answer, 2));
+    EXPECT_EQ(Bytes(answer, answer + 2), (Bytes{0x01, 0x02}));
+  });
+  // Meanwhile the program's link exchanges with its own port on this thread.
+  const Bytes frame = {0xE0, 0x05, 0x41, 0x18, 0x01};
+  LinkReset();
+  LinkSend(frame.data(), 5);
+  uint8_t ack[3] = {};
+  EXPECT_TRUE(LinkReceive(ack, 3));
+  prober.join();
+  EXPECT_EQ(programPort.Frames(), (std::vector<Bytes>{frame}));
+  EXPECT_EQ(probePort.Frames().size(), 1U);
+
+  // A search that has found its port stops the probe: its waits end at once and it writes no
+  // more, nor shows a frame in the trace.
+  std::vector<Bytes> traced;
+  SetLinkTrace([&](LinkDirection direction, const uint8_t* bytes, uint32_t count) {
+    if (direction == LinkDirection::kSent) traced.emplace_back(bytes, bytes + count);
+  });
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(milliseconds{30});
+    probe->Cancel();
+  });
+  bool received = true;
+  const auto waited = TimeOf([&] {
+    BindLink bind(*probe);
+    uint8_t buffer[100] = {};
+    received = LinkReceive(buffer, 100);  // bound 801 ms
+    LinkSend(frame.data(), 5);
+  });
+  canceller.join();
+  EXPECT_FALSE(received);
+  EXPECT_LT(waited, milliseconds{500});
+  EXPECT_EQ(probePort.Frames().size(), 1U);
+  EXPECT_TRUE(traced.empty());
+  SetLinkTrace(nullptr);
+  probePort.FeedLink(nullptr);
 }
 
 }  // namespace

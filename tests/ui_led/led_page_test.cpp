@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "connection/connection.h"
+#include "connection/connection_testing.h"
 #include "platform/port_map.h"
 #include "protocol/commands.h"
 #include "settings/language.h"

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "connection/connection.h"
+#include "connection/connection_testing.h"
 #include "platform/port_map.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
