@@ -14,7 +14,7 @@ std::string ConnectedPortName() {
 
 std::string ConnectedDevice() {
   if (!IsConnected()) return {};
-  return transport::PortTable[transport::CurrentPortNumber.load()].deviceName;
+  return transport::PortTable[transport::CurrentPortNumber.load()].DeviceName();
 }
 
 std::optional<uint32_t> ConnectedFirmwareVersion() {

@@ -71,6 +71,8 @@ class CSerialPort {
   bool IsOpen() const;
   bool IsHungUp() const;
   bool HasMonitorThread() const { return monitorThread.joinable(); }
+  // The device path of the last open; kept after close. Controlling thread only.
+  const std::string& DeviceName() const { return deviceName; }
   // The errno of the last failure on this port (0 when none).
   int LastError() const { return lastError.load(); }
 

@@ -27,10 +27,12 @@
 
 #include "board/executor.h"
 #include "connection/connection.h"
+#include "connection/connection_testing.h"
 #include "platform/port_map.h"
 #include "protocol/commands.h"
 #include "tools/boardsim/board.h"
 #include "transport/link.h"
+#include "transport/link_testing.h"
 #include "transport/ports.h"
 #include "ui/framework/command_worker.h"
 #include "ui/traffic_window.h"

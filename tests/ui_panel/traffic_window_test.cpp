@@ -7,6 +7,8 @@
 #include "board/temperatures.h"
 #include "protocol/commands.h"
 #include "tests/ui_panel/panel_support.h"
+#include "transport/link.h"
+#include "transport/link_testing.h"
 #include "ui/traffic_window.h"
 
 namespace lumivex::ui::test {
