@@ -548,7 +548,7 @@ std::optional<Bytes> SimulatedBoard::Impl::Answer(const Bytes& frame, const Boar
       if (n != 1) return unknown();
       std::lock_guard lock(mutex);
       bool on = payload[0] != 0;
-      if (on != state.ledOn) {
+      if (on != state.ledOn && !opts.refuse) {
         auto now = Clock::now();
         temperatureAtChange = TemperaturesAt(now, opts);
         powerChangedAt = now;
