@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/profile_testing.h"
 #include "test_files.h"
 
 namespace lumivex::platform {
@@ -272,6 +273,70 @@ TEST(ProfileWriteFile, UnreadableFileIsNotReplaced) {
   if (code < 0) GTEST_SKIP() << "cannot drop privileges to test file permissions";
   EXPECT_EQ(code, 0);
   EXPECT_EQ(ReadFile(path), before);
+}
+
+struct OwnershipCase {
+  const char* name;
+  uid_t owner;
+  gid_t group;
+  mode_t mode;
+  bool asNobody;  // the write runs as the unprivileged user "nobody" (65534:65534)
+  bool written;
+};
+
+class ProfileWriteOwnership : public ::testing::TestWithParam<OwnershipCase> {};
+
+// A write goes through exactly where writing the file itself would, and leaves the file
+// owned, grouped and protected as it was, whoever writes it.
+TEST_P(ProfileWriteOwnership, WritesOnlyWhatTheFileAllowsAndKeepsItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file to another user";
+  const auto& c = GetParam();
+  TempDir dir;
+  const std::string before = "[s]\nk=a long value\nkeep=me\n";
+  const std::string path = dir / "Lumivex.ini";
+  WriteFile(path, before);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  ASSERT_EQ(::chown(path.c_str(), c.owner, c.group), 0);
+  ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+
+  auto write = [&] { return WriteProfileString(path, "s", "k", "2") ? 1 : 0; };
+  int wrote = c.asNobody ? lumivex::testing::RunUnprivileged(write) : write();
+  if (wrote < 0) GTEST_SKIP() << "cannot drop privileges to test file permissions";
+
+  EXPECT_EQ(wrote, c.written ? 1 : 0);
+  EXPECT_EQ(ReadFile(path), c.written ? "[s]\nk=2\nkeep=me\n" : before);
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, c.owner);
+  EXPECT_EQ(st.st_gid, c.group);
+  EXPECT_EQ(st.st_mode & 07777, c.mode);
+  int files = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 1) << "a temporary file was left behind";
+}
+
+constexpr uid_t kNobody = 65534;
+constexpr uid_t kSomeoneElse = 12345;
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, ProfileWriteOwnership,
+    ::testing::Values(OwnershipCase{"ReadOnlyToItsOwner", kNobody, kNobody, 0444, true, false},
+                      OwnershipCase{"ReadOnlyEvenForRoot", 0, 0, 0444, false, false},
+                      OwnershipCase{"SomeoneElsesFile", kSomeoneElse, kSomeoneElse, 0644, true,
+                                    false},
+                      OwnershipCase{"SharedWithTheGroup", kSomeoneElse, kNobody, 0664, true, true},
+                      OwnershipCase{"OursInAGroupWeAreNotIn", kNobody, 0, 0640, true, true},
+                      OwnershipCase{"SomeoneElsesFileWrittenByRoot", kSomeoneElse, kSomeoneElse,
+                                    0640, false, true}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ProfileWriteFile, EveryHardLinkSeesTheNewValue) {
+  TempDir dir;
+  WriteFile(dir / "p.ini", "[s]\nk=1\n");
+  ASSERT_EQ(::link((dir / "p.ini").c_str(), (dir / "q.ini").c_str()), 0);
+  ASSERT_TRUE(WriteProfileString(dir / "p.ini", "s", "k", "22"));
+  EXPECT_EQ(ReadFile(dir / "q.ini"), "[s]\nk=22\n");
+  EXPECT_EQ(ReadFile(dir / "p.ini"), "[s]\nk=22\n");
 }
 
 std::string StepName(ProfileWriteStep step) {

@@ -1,6 +1,7 @@
 // Temporary folders and files for the settings tests.
 #pragma once
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,7 +59,11 @@ inline std::string ReadFile(const std::string& path) {
 inline int RunUnprivileged(const std::function<int()>& body) {
   pid_t pid = ::fork();
   if (pid == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(200);
+    // Root's supplementary groups go too, or the child would still write what group root may.
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(200);
+    }
     ::_exit(body());
   }
   int status = 0;
