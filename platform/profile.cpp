@@ -428,6 +428,14 @@ bool VisitProfileSection(const std::string& path, std::string_view section,
   return true;
 }
 
+std::string_view UnquoteProfileValue(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
 std::optional<std::string> ReadProfileString(const std::string& path, std::string_view section,
                                              std::string_view key) {
   key = Trim(key);
@@ -436,7 +444,7 @@ std::optional<std::string> ReadProfileString(const std::string& path, std::strin
   // Lines without '=' carry an empty key, which no lookup asks for.
   VisitProfileSection(path, section, [&](const ProfileEntry& e) {
     if (e.key.empty() || !SameName(e.key, key)) return true;
-    found = e.value;
+    found = std::string(UnquoteProfileValue(e.value));
     return false;
   });
   return found;
@@ -461,6 +469,12 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
       HasLineBreakOrNul(value)) {
     errno = EINVAL;
     return false;
+  }
+
+  std::string quoted;
+  if (UnquoteProfileValue(value).size() != value.size()) {
+    quoted = value.front() + std::string(value) + value.front();
+    value = quoted;
   }
 
   const std::string target = ResolveTarget(path);

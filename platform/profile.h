@@ -64,8 +64,13 @@ struct FileStamp {
 // The stamp of a regular file; nullopt when the path is missing or is no regular file.
 std::optional<FileStamp> StatProfile(const std::string& path);
 
-// The value of key in section; nullopt when the file, the section or the key is missing, or
-// when key is empty (lines without '=' are no keys).
+// A value as a key read gives it: one pair of matching quotes (" or ') around the whole value
+// dropped, as the Windows profile reader drops them, so `Solution="SimplifiedChinese"` names
+// SimplifiedChinese. Whole-section reads keep values as written, quotes included, as Windows does.
+std::string_view UnquoteProfileValue(std::string_view value);
+
+// The value of key in section, unquoted; nullopt when the file, the section or the key is
+// missing, or when key is empty (lines without '=' are no keys).
 std::optional<std::string> ReadProfileString(const std::string& path, std::string_view section,
                                              std::string_view key);
 
@@ -83,7 +88,9 @@ bool VisitProfileSection(const std::string& path, std::string_view section,
 
 // Sets key in section to value, creating the file and the section when missing. Every other
 // line stays byte for byte (comments, other sections, order, line ends); a new line takes the
-// file's line end. Blanks around value are dropped, as a read would drop them. Keeps the old
+// file's line end. Blanks around value are dropped, as a read would drop them; a value in
+// matching quotes is stored inside one more pair, so that a key read gives it back as given
+// (on Windows too). Keeps the old
 // file's owner, group and mode. Returns false, with the old file untouched, when the file
 // cannot be read or written (no write permission for us, or for anyone even when we are
 // root), or when a name or the value would not read back as written (a line break

@@ -63,19 +63,30 @@ INSTANTIATE_TEST_SUITE_P(
         KeyReadCase{"EmptyKeyNeverMatches", "[s]\nwhole line\n=x\n", "s", "", std::nullopt},
         KeyReadCase{"Utf8KeyAndValue", "[String]\nMax：255=最大值：255\n", "String", "Max：255",
                     "最大值：255"},
-        KeyReadCase{"UnclosedBracketIsNoHeader", "[s]\n[t\nk=1\n", "s", "k", "1"}),
+        KeyReadCase{"UnclosedBracketIsNoHeader", "[s]\n[t\nk=1\n", "s", "k", "1"},
+        KeyReadCase{"DoubleQuotesDropped", "[themes]\nSolution=\"SimplifiedChinese\"\n", "themes",
+                    "Solution", "SimplifiedChinese"},
+        KeyReadCase{"SingleQuotesDropped", "[s]\nk = 'a b' \n", "s", "k", "a b"},
+        KeyReadCase{"BlanksInsideQuotesKept", "[s]\nk=\" a \"\n", "s", "k", " a "},
+        KeyReadCase{"EmptyQuotesAreEmpty", "[s]\nk=\"\"\n", "s", "k", ""},
+        KeyReadCase{"OnlyOnePairDropped", "[s]\nk=\"\"a\"\"\n", "s", "k", "\"a\""},
+        KeyReadCase{"UnmatchedQuotesKept", "[s]\nk=\"a'\n", "s", "k", "\"a'"},
+        KeyReadCase{"LoneQuoteKept", "[s]\nk=\"\n", "s", "k", "\""},
+        KeyReadCase{"QuotesInsideKept", "[s]\nk=a \"b\" c\n", "s", "k", "a \"b\" c"},
+        KeyReadCase{"QuoteAtOneEndKept", "[s]\nk=\"a\" b\n", "s", "k", "\"a\" b"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ProfileSectionRead, ReturnsLinesInFileOrderAsWritten) {
   TempDir dir;
   WriteFile(dir / "p.ini",
             "[other]\ndlg2=true\n[DIALOG]\n; tabs\ndlg3 = true\n\ndlg1=True\nplain line\n"
-            "a=b=c\n=lone\n[next]\nx=1\n");
+            "a=b=c\n=lone\nq=\"x\"\n[next]\nx=1\n");
   auto entries = ReadProfileSection(dir / "p.ini", "dialog", 255);
   std::vector<std::pair<std::string, std::string>> got;
   for (auto& e : entries) got.emplace_back(e.key, e.value);
-  std::vector<std::pair<std::string, std::string>> want = {
-      {"dlg3", "true"}, {"dlg1", "True"}, {"", "plain line"}, {"a", "b=c"}, {"", "lone"}};
+  std::vector<std::pair<std::string, std::string>> want = {{"dlg3", "true"},   {"dlg1", "True"},
+                                                           {"", "plain line"}, {"a", "b=c"},
+                                                           {"", "lone"},       {"q", "\"x\""}};
   EXPECT_EQ(got, want);
 }
 
@@ -156,7 +167,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "[t]\r\nb=2\r\n[s]\r\nk=v\r\n"},
         WriteCase{"EmptyFile", "", "s", "k", "v", "[s]\nk=v\n"},
         WriteCase{"ValueBlanksDropped", "[s]\nk=1\n", "s", "k", "  a b  ", "[s]\nk=a b\n"},
-        WriteCase{"Utf8Value", "[s]\nk=1\n", "s", "k", "固件.bin", "[s]\nk=固件.bin\n"}),
+        WriteCase{"Utf8Value", "[s]\nk=1\n", "s", "k", "固件.bin", "[s]\nk=固件.bin\n"},
+        WriteCase{"QuotedValueKeepsItsQuotes", "[s]\nk=1\n", "s", "k", "\"a.bin\"",
+                  "[s]\nk=\"\"a.bin\"\"\n"},
+        WriteCase{"SingleQuotedValueKeepsItsQuotes", "", "s", "k", "'a'", "[s]\nk=''a''\n"},
+        WriteCase{"LoneQuoteAsGiven", "", "s", "k", "\"", "[s]\nk=\"\n"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ProfileWriteFile, CreatesMissingFileWithUsualPermissions) {
