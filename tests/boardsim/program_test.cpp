@@ -8,6 +8,8 @@
 #include <regex>
 
 #include "tests/boardsim/client.h"
+#include "tests/support/fallback_ports.h"
+#include "tests/support/users.h"
 
 extern char** environ;
 
@@ -119,6 +121,34 @@ TEST(ProgramTest, TracesFramesAndEndsWhenItHangsUp) {
   EXPECT_TRUE(std::regex_search(err, std::regex("[0-9]+ ms send E0 0B 00 01 00 14"))) << err;
   close(p.out);
   close(p.err);
+}
+
+// Without XDG_RUNTIME_DIR the ports folder is in /tmp, where another user may have made it.
+TEST(ProgramTest, RefusesToRegisterInAFolderOfAnotherUser) {
+  using lumivex::testing::FallbackPortsFolder;
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the folder to another user";
+  FallbackPortsFolder folder;
+  ASSERT_TRUE(
+      folder.Make(FallbackPortsFolder::kOtherUser, 0777, FallbackPortsFolder::kOtherUser, 0777));
+  int err[2];
+  ASSERT_EQ(pipe(err), 0);
+  int code =
+      lumivex::testing::RunAsUser(FallbackPortsFolder::kUser, FallbackPortsFolder::kUser, [&] {
+        dup2(err[1], STDERR_FILENO);
+        unsetenv("XDG_RUNTIME_DIR");
+        alarm(10);  // a board that registered anyway would answer until stopped
+        execl(LUMIVEX_BOARDSIM_PROGRAM, "lumivex-boardsim", static_cast<char*>(nullptr));
+        return 127;
+      });
+  close(err[1]);
+  char text[512] = {};
+  ssize_t got = read(err[0], text, sizeof text - 1);
+  close(err[0]);
+  const std::string said(text, got > 0 ? static_cast<size_t>(got) : 0);
+  EXPECT_EQ(code, 1) << said;
+  EXPECT_NE(said.find("will not register in " + folder.Ports()), std::string::npos) << said;
+  EXPECT_NE(said.find("belongs to user 54322"), std::string::npos) << said;
+  EXPECT_TRUE(std::filesystem::is_empty(folder.Ports()));
 }
 
 TEST(ProgramTest, BadOptionsExitWithUsage) {

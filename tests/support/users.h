@@ -1,0 +1,31 @@
+// Running a piece of a test as another user, so that permission checks bite even when the
+// tests run as root.
+#pragma once
+
+#include <grp.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace lumivex::testing {
+
+// Runs body in a child process as uid:gid, without supplementary groups (root's would still
+// let the child write what group root may), and returns body's exit code; -1 when the child
+// could not become that user (the tests do not run as root).
+inline int RunAsUser(uid_t uid, gid_t gid, const std::function<int()>& body) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::geteuid() != 0 || ::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 ||
+        ::setuid(uid) != 0) {
+      ::_exit(200);
+    }
+    ::_exit(body());
+  }
+  int status = 0;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status) == 200 ? -1 : WEXITSTATUS(status);
+}
+
+}  // namespace lumivex::testing
