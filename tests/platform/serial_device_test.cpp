@@ -12,7 +12,7 @@
 
 #include "platform/serial_device.h"
 #include "platform/serial_device_testing.h"
-#include "test_pty.h"
+#include "tests/support/test_pty.h"
 
 namespace lumivex::platform {
 namespace {

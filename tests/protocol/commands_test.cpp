@@ -6,7 +6,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "tests/transport/fake_port.h"
+#include "tests/support/fake_port.h"
 #include "transport/link_deadline.h"
 #include "transport/receive_ring.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "tests/transport/fake_port.h"
+#include "tests/support/fake_port.h"
 #include "transport/link.h"
 #include "transport/receive_ring.h"
 

@@ -14,6 +14,7 @@
 #include "platform/port_map.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
+#include "tests/support/virtual_ports.h"
 #include "transport/ports.h"
 
 namespace lumivex::ui::test {
@@ -21,6 +22,7 @@ namespace lumivex::ui::test {
 namespace {
 
 namespace fs = std::filesystem;
+using lumivex::testing::VirtualPortsOnly;
 
 // Keys whose display text the tests compare; each translates to itself.
 const char* const kKeys[] = {
@@ -78,14 +80,6 @@ class PagesEnvironment : public ::testing::Environment {
 };
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new PagesEnvironment);
-
-// The machine's own serial ports are neither counted nor written to.
-std::vector<platform::PortMapEntry> VirtualPortsOnly() {
-  platform::PortMapRoots roots;
-  roots.portsFolder = platform::VirtualPortsFolder();
-  roots.ttyClass = roots.portsFolder + "/no-hardware";
-  return platform::ReadPortMap(roots);
-}
 
 class SilentPage : public connection::ConnectionPage {
  public:
