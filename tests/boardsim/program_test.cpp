@@ -130,21 +130,13 @@ TEST(ProgramTest, RefusesToRegisterInAFolderOfAnotherUser) {
   FallbackPortsFolder folder;
   ASSERT_TRUE(
       folder.Make(FallbackPortsFolder::kOtherUser, 0777, FallbackPortsFolder::kOtherUser, 0777));
-  int err[2];
-  ASSERT_EQ(pipe(err), 0);
-  int code =
-      lumivex::testing::RunAsUser(FallbackPortsFolder::kUser, FallbackPortsFolder::kUser, [&] {
-        dup2(err[1], STDERR_FILENO);
+  const auto [code, said] = lumivex::testing::RunAsUserCapturingErrors(
+      FallbackPortsFolder::kUser, FallbackPortsFolder::kUser, [&] {
         unsetenv("XDG_RUNTIME_DIR");
         alarm(10);  // a board that registered anyway would answer until stopped
         execl(LUMIVEX_BOARDSIM_PROGRAM, "lumivex-boardsim", static_cast<char*>(nullptr));
         return 127;
       });
-  close(err[1]);
-  char text[512] = {};
-  ssize_t got = read(err[0], text, sizeof text - 1);
-  close(err[0]);
-  const std::string said(text, got > 0 ? static_cast<size_t>(got) : 0);
   EXPECT_EQ(code, 1) << said;
   EXPECT_NE(said.find("will not register in " + folder.Ports()), std::string::npos) << said;
   EXPECT_NE(said.find("belongs to user 54322"), std::string::npos) << said;

@@ -188,22 +188,14 @@ TEST_P(PortMapFallback, ReadsOnlyAPrivateFolderOfTheUser) {
   ASSERT_TRUE(GetParam().make(folder));
   ASSERT_TRUE(folder.Plant(7, "/dev/null"));
 
-  int err[2];
-  ASSERT_EQ(pipe(err), 0);
-  int code =
-      lumivex::testing::RunAsUser(FallbackPortsFolder::kUser, FallbackPortsFolder::kUser, [&] {
-        dup2(err[1], STDERR_FILENO);
+  const auto [code, said] = lumivex::testing::RunAsUserCapturingErrors(
+      FallbackPortsFolder::kUser, FallbackPortsFolder::kUser, [&] {
         unsetenv("XDG_RUNTIME_DIR");
         bool found = DeviceForPort(7).has_value();
         bool trusted = VirtualPortsFolderTrusted();
         return (found ? 1 : 0) | (trusted ? 2 : 0);
       });
-  close(err[1]);
-  char text[512] = {};
-  ssize_t got = read(err[0], text, sizeof text - 1);
-  close(err[0]);
   ASSERT_GE(code, 0) << "cannot become another user";
-  const std::string said(text, got > 0 ? static_cast<size_t>(got) : 0);
   EXPECT_EQ(code, GetParam().read ? 3 : 0) << said;
   if (GetParam().read) {
     EXPECT_EQ(said, "");

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <string>
 
 namespace lumivex::testing {
 
@@ -26,6 +27,28 @@ inline int RunAsUser(uid_t uid, gid_t gid, const std::function<int()>& body) {
   int status = 0;
   if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status) == 200 ? -1 : WEXITSTATUS(status);
+}
+
+struct UserRun {
+  int code = -1;     // as RunAsUser gives it
+  std::string said;  // what the child wrote to standard error (its first 4 KiB)
+};
+
+// RunAsUser, keeping what the child says on standard error.
+inline UserRun RunAsUserCapturingErrors(uid_t uid, gid_t gid, const std::function<int()>& body) {
+  UserRun run;
+  int err[2];
+  if (::pipe(err) != 0) return run;
+  run.code = RunAsUser(uid, gid, [&] {
+    ::dup2(err[1], STDERR_FILENO);
+    return body();
+  });
+  ::close(err[1]);
+  char text[4096];
+  ssize_t got = ::read(err[0], text, sizeof text);
+  ::close(err[0]);
+  if (got > 0) run.said.assign(text, static_cast<std::size_t>(got));
+  return run;
 }
 
 }  // namespace lumivex::testing
