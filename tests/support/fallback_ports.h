@@ -2,6 +2,8 @@
 // built by root for a made-up user with the owners and modes a test asks for.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,8 +18,16 @@ class FallbackPortsFolder {
   static constexpr uid_t kUser = 54321;
   static constexpr uid_t kOtherUser = 54322;
 
-  FallbackPortsFolder() { Remove(); }
-  ~FallbackPortsFolder() { Remove(); }
+  // Test programs that ctest runs side by side take turns with the one folder.
+  FallbackPortsFolder()
+      : lock_(::open((Own() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    if (lock_ >= 0) ::flock(lock_, LOCK_EX);
+    Remove();
+  }
+  ~FallbackPortsFolder() {
+    Remove();
+    if (lock_ >= 0) ::close(lock_);
+  }
   FallbackPortsFolder(const FallbackPortsFolder&) = delete;
   FallbackPortsFolder& operator=(const FallbackPortsFolder&) = delete;
 
@@ -51,6 +61,7 @@ class FallbackPortsFolder {
   }
 
  private:
+  int lock_;
   std::string Elsewhere() const { return Own() + "-elsewhere"; }
   void Remove() const {
     std::error_code error;

@@ -14,12 +14,13 @@ namespace lumivex::testing {
 
 // Runs body in a child process as uid:gid, without supplementary groups (root's would still
 // let the child write what group root may), and returns body's exit code; -1 when the child
-// could not become that user (the tests do not run as root).
+// could not become that user (the tests do not run as root). A process that already is that
+// user runs body as it is.
 inline int RunAsUser(uid_t uid, gid_t gid, const std::function<int()>& body) {
   pid_t pid = ::fork();
   if (pid == 0) {
-    if (::geteuid() != 0 || ::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 ||
-        ::setuid(uid) != 0) {
+    if (::geteuid() != uid && (::geteuid() != 0 || ::setgroups(0, nullptr) != 0 ||
+                               ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
       ::_exit(200);
     }
     ::_exit(body());
