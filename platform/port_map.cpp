@@ -1,11 +1,16 @@
 #include "platform/port_map.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -123,6 +128,43 @@ std::string VirtualPortsFolder() {
   return "/tmp/lumivex-" + std::to_string(getuid()) + "/ports";
 }
 
+bool VirtualPortsFolderTrusted(std::string* reason) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] != '\0') {
+    return true;
+  }
+  const std::string ports = VirtualPortsFolder();
+  const std::string own = ports.substr(0, ports.rfind('/'));
+  auto refuse = [&](const std::string& why) {
+    if (reason != nullptr) {
+      *reason = why;
+    }
+    return false;
+  };
+  for (const std::string& folder : {own, ports}) {
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0) {
+      if (errno == ENOENT) {
+        return true;
+      }
+      return refuse(folder + ": " + std::strerror(errno));
+    }
+    if (S_ISLNK(st.st_mode)) {
+      return refuse(folder + " is a symbolic link");
+    }
+    if (!S_ISDIR(st.st_mode)) {
+      return refuse(folder + " is not a folder");
+    }
+    if (st.st_uid != getuid()) {
+      return refuse(folder + " belongs to user " + std::to_string(st.st_uid));
+    }
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+      return refuse(folder + " may be written by other users");
+    }
+  }
+  return true;
+}
+
 std::vector<PortMapEntry> ReadPortMap(const PortMapRoots& roots) {
   std::array<bool, kLastNumber + 1> taken{};
   std::vector<PortMapEntry> map;
@@ -179,7 +221,15 @@ std::vector<PortMapEntry> ReadPortMap(const PortMapRoots& roots) {
 
 std::vector<PortMapEntry> ReadPortMap() {
   PortMapRoots roots;
-  roots.portsFolder = VirtualPortsFolder();
+  std::string why;
+  if (VirtualPortsFolderTrusted(&why)) {
+    roots.portsFolder = VirtualPortsFolder();
+  } else {
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true)) {
+      std::fprintf(stderr, "lumivex: virtual ports ignored: %s\n", why.c_str());
+    }
+  }
   return ReadPortMap(roots);
 }
 

@@ -1,4 +1,8 @@
 // The machine's serial ports, numbered as COM ports (1 to 254).
+//
+// Every read looks at the folders afresh and never fails: a folder that is missing or cannot
+// be read adds no ports, so an unreadable ports folder and no sysfs give an empty map. Nothing
+// is cached and nothing is shared, so any thread may call these functions at any time.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +21,16 @@ struct PortMapEntry {
 // when XDG_RUNTIME_DIR is unset. Each symbolic link "COM<n>" in it gives COM n to its target.
 std::string VirtualPortsFolder();
 
+// Whether the virtual ports folder may be read and registered in. Under XDG_RUNTIME_DIR it
+// always may. The /tmp fallback, where any user could create another's folder first and choose
+// which device that user's panel greets as COM1, counts only when /tmp/lumivex-<uid> and its
+// "ports" folder are real folders (not links) of this user that no one else may write; a
+// missing folder counts (whoever creates it checks again). False with reason set otherwise.
+bool VirtualPortsFolderTrusted(std::string* reason = nullptr);
+
 // Virtual ports first (links whose target is gone are skipped), then hardware ports found in
-// sysfs on the lowest free numbers; in ascending COM number.
+// sysfs on the lowest free numbers; in ascending COM number. An untrusted virtual ports folder
+// is not read; the first time, one line on standard error says why.
 std::vector<PortMapEntry> ReadPortMap();
 
 // The device that the map gives COM n, if any.

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/profile_testing.h"
+
 namespace lumivex::platform {
 namespace {
 
@@ -358,6 +360,40 @@ std::string ResolveTarget(const std::string& path) {
   return path;
 }
 
+// Whether the file itself may be written, and a descriptor for writing it in place. A file
+// that nobody may write is locked even for root, as a read-only file is for an administrator
+// on Windows; otherwise the kernel judges (mode, ACLs, a read-only mount, an immutable file).
+int OpenForWriting(const std::string& path, const struct stat& st) {
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    errno = EACCES;
+    return -1;
+  }
+  return ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+}
+
+// Rewrites the file through its own descriptor, so that owner, group, mode, ACLs and other
+// hard links stay as they are. This cannot be atomic: only the bytes from the first changed
+// one on are written, in one write where the OS allows, and the file is then cut to its new
+// length. A reader at that moment, or a crash, may see the lines before the change intact and
+// a mix of old and new after it.
+bool WriteInPlace(int fd, const std::string& old, const std::string& text) {
+  std::size_t same = 0;
+  while (same < old.size() && same < text.size() && old[same] == text[same]) ++same;
+  std::string_view rest(text.data() + same, text.size() - same);
+  off_t at = static_cast<off_t>(same);
+  while (!rest.empty()) {
+    ssize_t n = ::pwrite(fd, rest.data(), rest.size(), at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    rest.remove_prefix(static_cast<std::size_t>(n));
+    at += n;
+  }
+  if (text.size() < old.size() && ::ftruncate(fd, static_cast<off_t>(text.size())) != 0) {
+    return false;
+  }
+  return ::fsync(fd) == 0;
+}
+
 }  // namespace
 
 std::optional<FileStamp> StatProfile(const std::string& path) {
@@ -392,6 +428,14 @@ bool VisitProfileSection(const std::string& path, std::string_view section,
   return true;
 }
 
+std::string_view UnquoteProfileValue(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
 std::optional<std::string> ReadProfileString(const std::string& path, std::string_view section,
                                              std::string_view key) {
   key = Trim(key);
@@ -400,7 +444,7 @@ std::optional<std::string> ReadProfileString(const std::string& path, std::strin
   // Lines without '=' carry an empty key, which no lookup asks for.
   VisitProfileSection(path, section, [&](const ProfileEntry& e) {
     if (e.key.empty() || !SameName(e.key, key)) return true;
-    found = e.value;
+    found = std::string(UnquoteProfileValue(e.value));
     return false;
   });
   return found;
@@ -427,6 +471,12 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
     return false;
   }
 
+  std::string quoted;
+  if (UnquoteProfileValue(value).size() != value.size()) {
+    quoted = value.front() + std::string(value) + value.front();
+    value = quoted;
+  }
+
   const std::string target = ResolveTarget(path);
   std::string old;
   struct stat st {};
@@ -445,7 +495,13 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
   }
 
   const std::string text = Edit(old, section, key, value);
+  // A write must never get through where writing the file itself would not.
+  int wfd = existed ? OpenForWriting(target, st) : -1;
+  if (existed && wfd < 0) return false;
+  Fd writable(wfd);
   if (existed && text == old) return true;
+  // A rename would leave the file's other names with the old text.
+  if (existed && st.st_nlink > 1) return WriteInPlace(wfd, old, text);
 
   std::size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
@@ -465,11 +521,18 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
   tfd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (tfd < 0) return false;  // nothing was created, so nothing to remove
   if (existed) {
-    ::fchmod(tfd, st.st_mode & 07777);
-    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
-      // Only root may give the file back to its owner; anyone else keeps it as theirs.
-      [[maybe_unused]] int ignored = ::fchown(tfd, st.st_uid, st.st_gid);
+    struct stat made {};
+    bool sameOwner =
+        ::fstat(tfd, &made) == 0 && made.st_uid == st.st_uid && made.st_gid == st.st_gid;
+    if (!sameOwner && ::fchown(tfd, st.st_uid, st.st_gid) != 0) {
+      // A replacement would change who owns the file (a shared file rewritten by one of its
+      // group, or a group we are no member of): write the file itself instead.
+      ::close(tfd);
+      ::unlink(temp.c_str());
+      return WriteInPlace(wfd, old, text);
     }
+    // After the chown, which drops set-id bits.
+    ::fchmod(tfd, st.st_mode & 07777);
   } else {
     ::fchmod(tfd, 0666 & ~CurrentUmask());
   }

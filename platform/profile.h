@@ -10,7 +10,11 @@
 // time, not memory. Only the first kMaxProfileLineBytes bytes of a line are looked at.
 //
 // Writes replace the file atomically (a temporary file in the same folder, fsync, rename): a
-// reader, or a crash at any moment, sees the old file or the new one, never half of one.
+// reader, or a crash at any moment, sees the old file or the new one, never half of one. A
+// write never gets through where writing the file itself would fail, and never changes the
+// file's owner, group or mode: where a replacement could not keep owner and group (a shared
+// file that someone else owns), or the file has other hard links, the file is rewritten in
+// place, which a crash at the wrong moment can leave mixed from the changed line on.
 //
 // Thread safety: every function may be called from any thread. Nothing is cached here; two
 // writers of the same file at once each publish a whole file, and the last rename wins.
@@ -60,8 +64,13 @@ struct FileStamp {
 // The stamp of a regular file; nullopt when the path is missing or is no regular file.
 std::optional<FileStamp> StatProfile(const std::string& path);
 
-// The value of key in section; nullopt when the file, the section or the key is missing, or
-// when key is empty (lines without '=' are no keys).
+// A value as a key read gives it: one pair of matching quotes (" or ') around the whole value
+// dropped, as the Windows profile reader drops them, so `Solution="SimplifiedChinese"` names
+// SimplifiedChinese. Whole-section reads keep values as written, quotes included, as Windows does.
+std::string_view UnquoteProfileValue(std::string_view value);
+
+// The value of key in section, unquoted; nullopt when the file, the section or the key is
+// missing, or when key is empty (lines without '=' are no keys).
 std::optional<std::string> ReadProfileString(const std::string& path, std::string_view section,
                                              std::string_view key);
 
@@ -79,19 +88,15 @@ bool VisitProfileSection(const std::string& path, std::string_view section,
 
 // Sets key in section to value, creating the file and the section when missing. Every other
 // line stays byte for byte (comments, other sections, order, line ends); a new line takes the
-// file's line end. Blanks around value are dropped, as a read would drop them. Keeps the old
-// file's permissions. Returns false, with the old file untouched, when the file cannot be
-// read or replaced, or when a name or the value would not read back as written (a line break
+// file's line end. Blanks around value are dropped, as a read would drop them; a value in
+// matching quotes is stored inside one more pair, so that a key read gives it back as given
+// (on Windows too). Keeps the old
+// file's owner, group and mode. Returns false, with the old file untouched, when the file
+// cannot be read or written (no write permission for us, or for anyone even when we are
+// root), or when a name or the value would not read back as written (a line break
 // or NUL anywhere, '=' in the key, ']' in the section, an empty or blank-edged name, a key
 // starting with '[', ';' or '#'). errno then holds the cause.
 bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
                         std::string_view value);
-
-// The steps of a write, in order, for tests that interrupt a write at each of them.
-enum class ProfileWriteStep { kCreateTemp, kWriteTemp, kSyncTemp, kCloseTemp, kRename };
-// Called before each step of every write; returning false makes that step fail as the OS
-// would (the write then cleans up and reports failure). Empty by default. Not for production
-// use: install it before any write starts and remove it after the last one ends.
-void SetProfileWriteHook(std::function<bool(ProfileWriteStep)> hook);
 
 }  // namespace lumivex::platform

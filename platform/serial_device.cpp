@@ -11,6 +11,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <utility>
+
+#include "platform/serial_device_testing.h"
 
 namespace lumivex::platform {
 
@@ -75,7 +79,41 @@ void Drain(int eventFd) {
   }
 }
 
+std::mutex CountersSourceMutex;
+std::function<bool(int, DriverCounters&)> CountersSource;
+
+bool ReadDriverCounters(int fd, serial_icounter_struct& count) {
+  std::function<bool(int, DriverCounters&)> source;
+  {
+    std::lock_guard lock(CountersSourceMutex);
+    source = CountersSource;
+  }
+  if (!source) {
+    return ioctl(fd, TIOCGICOUNT, &count) == 0;
+  }
+  DriverCounters c;
+  if (!source(fd, c)) {
+    errno = ENOTTY;
+    return false;
+  }
+  count.cts = c.cts;
+  count.dsr = c.dsr;
+  count.rng = c.rng;
+  count.dcd = c.dcd;
+  count.frame = c.frame;
+  count.overrun = c.overrun;
+  count.parity = c.parity;
+  count.brk = c.brk;
+  count.buf_overrun = c.bufOverrun;
+  return true;
+}
+
 }  // namespace
+
+void SetDriverCountersForTesting(std::function<bool(int fd, DriverCounters&)> source) {
+  std::lock_guard lock(CountersSourceMutex);
+  CountersSource = std::move(source);
+}
 
 SerialDevice::SerialDevice() {
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -144,6 +182,9 @@ bool SerialDevice::Open(const std::string& path) {
   // wherever they occur in a frame (a current, a temperature, a check byte).
   tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
                                         IXON | IXOFF | IXANY);
+  // A break is a line condition, not data: without IGNBRK it arrives as a 0x00 among the answer
+  // bytes and shifts the next answer. Drivers still count it for the break event.
+  tio.c_iflag |= IGNBRK;
   tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   // CLOCAL: a carrier that drops must not hang the line up under us.
@@ -163,7 +204,7 @@ bool SerialDevice::Open(const std::string& path) {
   serial_icounter_struct count{};
   {
     std::lock_guard lock(countersMutex_);
-    countersSupported_.store(ioctl(fd, TIOCGICOUNT, &count) == 0);
+    countersSupported_.store(ReadDriverCounters(fd, count));
     counters_ = {count.cts,     count.dsr,    count.rng, count.dcd,        count.frame,
                  count.overrun, count.parity, count.brk, count.buf_overrun};
     pendingEvents_ = 0;
@@ -338,7 +379,7 @@ void SerialDevice::UpdateCounters() {
     return;
   }
   serial_icounter_struct now{};
-  if (ioctl(fd, TIOCGICOUNT, &now) != 0) {
+  if (!ReadDriverCounters(fd, now)) {
     if (Unsupported(errno)) {
       countersSupported_.store(false);
     }
@@ -506,7 +547,8 @@ bool SerialDevice::WaitEvent(uint32_t& mask) {
     }
     short deviceEvents = 0;
     if ((wanted & kEvRxChar) != 0 || countersSupported_.load()) {
-      // Breaks and line errors arrive with a byte in raw mode, so they too wake on POLLIN.
+      // Line errors arrive with a byte in raw mode, so they too wake on POLLIN. An ignored break
+      // brings no byte: it is reported with the next bytes.
       deviceEvents |= POLLIN;
     }
     if (wantWritable) {

@@ -60,7 +60,8 @@ void Reload(LanguageCache& cache, const std::string& path) {
       path, kStringSection,
       [&](const platform::ProfileEntry& e) {
         if (e.key.empty()) return true;  // a line without '=' translates nothing
-        std::string text = platform::CutProfileText(e.value, kMaxTextBytes);
+        std::string text =
+            platform::CutProfileText(platform::UnquoteProfileValue(e.value), kMaxTextBytes);
         bytes += e.key.size() + text.size();
         if (cache.texts.size() >= kMaxCachedEntries || bytes > kMaxCachedBytes) {
           cache.complete = false;

@@ -17,7 +17,7 @@
 #include "protocol/commands.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
-#include "tests/integration/board_fixture.h"
+#include "tests/support/board_fixture.h"
 #include "transport/link.h"
 
 namespace lumivex::board {

@@ -209,8 +209,14 @@ TEST_F(BoardTest, RefusingBoardAnswersNakAndKeepsItsState) {
   EXPECT_EQ(client_.Exchange(kWriteCurrents, 3), Text("Nak"));
   EXPECT_EQ(client_.Exchange(kInputVga, 5), (Bytes{0xE0, 0x4E, 0x61, 0x6B, 0x06}));
   EXPECT_EQ(client_.Exchange(kUpgradeDefault, 5), (Bytes{0xE0, 0x4E, 0x61, 0x6B, 0x06}));
+  EXPECT_EQ(client_.Exchange(kLedOn, 3), Text("Nak"));
+  EXPECT_EQ(client_.Exchange(kFlipXOnly, 5), (Bytes{0xE0, 0x4E, 0x61, 0x6B, 0x06}));
+  EXPECT_EQ(client_.Exchange(kColourBlue, 5), (Bytes{0xE0, 0x4E, 0x61, 0x6B, 0x06}));
   EXPECT_EQ(board_->currents(), (std::array<uint16_t, 3>{1, 2, 0x300}));
   EXPECT_EQ(board_->inputSource(), 0);
+  EXPECT_FALSE(board_->ledOn());
+  EXPECT_EQ(board_->flipX(), 0);
+  EXPECT_EQ(board_->lightColours(), 7);
   EXPECT_EQ(board_->state().upgradesStarted, 0u);
   // Reading is not refused.
   EXPECT_EQ(client_.Exchange(kReadCurrents, 6).size(), 6u);

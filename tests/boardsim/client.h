@@ -13,10 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/virtual_ports.h"
+
 namespace lumivex::boardsim::testing {
 
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
+using lumivex::testing::PrivateRuntimeDir;
 
 class Client {
  public:
@@ -91,34 +94,6 @@ class Client {
  private:
   int fd_ = -1;
   bool hungUp_ = false;
-};
-
-// A private folder of virtual ports for one test, so that tests running side by side never
-// see each other's boards.
-class PrivateRuntimeDir {
- public:
-  PrivateRuntimeDir() {
-    char templ[] = "/tmp/lumivex-boardsim-test-XXXXXX";
-    path_ = mkdtemp(templ);
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    if (old != nullptr) old_ = old;
-    hadOld_ = old != nullptr;
-    setenv("XDG_RUNTIME_DIR", path_.c_str(), 1);
-  }
-  ~PrivateRuntimeDir() {
-    if (hadOld_)
-      setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
-    else
-      unsetenv("XDG_RUNTIME_DIR");
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  std::string old_;
-  bool hadOld_ = false;
 };
 
 }  // namespace lumivex::boardsim::testing

@@ -8,6 +8,8 @@
 #include <regex>
 
 #include "tests/boardsim/client.h"
+#include "tests/support/fallback_ports.h"
+#include "tests/support/users.h"
 
 extern char** environ;
 
@@ -119,6 +121,26 @@ TEST(ProgramTest, TracesFramesAndEndsWhenItHangsUp) {
   EXPECT_TRUE(std::regex_search(err, std::regex("[0-9]+ ms send E0 0B 00 01 00 14"))) << err;
   close(p.out);
   close(p.err);
+}
+
+// Without XDG_RUNTIME_DIR the ports folder is in /tmp, where another user may have made it.
+TEST(ProgramTest, RefusesToRegisterInAFolderOfAnotherUser) {
+  using lumivex::testing::FallbackPortsFolder;
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the folder to another user";
+  FallbackPortsFolder folder;
+  ASSERT_TRUE(
+      folder.Make(FallbackPortsFolder::kOtherUser, 0777, FallbackPortsFolder::kOtherUser, 0777));
+  const auto [code, said] = lumivex::testing::RunAsUserCapturingErrors(
+      FallbackPortsFolder::kUser, FallbackPortsFolder::kUser, [&] {
+        unsetenv("XDG_RUNTIME_DIR");
+        alarm(10);  // a board that registered anyway would answer until stopped
+        execl(LUMIVEX_BOARDSIM_PROGRAM, "lumivex-boardsim", static_cast<char*>(nullptr));
+        return 127;
+      });
+  EXPECT_EQ(code, 1) << said;
+  EXPECT_NE(said.find("will not register in " + folder.Ports()), std::string::npos) << said;
+  EXPECT_NE(said.find("belongs to user 54322"), std::string::npos) << said;
+  EXPECT_TRUE(std::filesystem::is_empty(folder.Ports()));
 }
 
 TEST(ProgramTest, BadOptionsExitWithUsage) {

@@ -22,6 +22,7 @@
 #include "protocol/commands.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
+#include "tests/support/virtual_ports.h"
 #include "tools/boardsim/board.h"
 #include "transport/ports.h"
 
@@ -31,25 +32,11 @@ namespace {
 namespace fs = std::filesystem;
 using boardsim::BoardOptions;
 using boardsim::SimulatedBoard;
+using lumivex::testing::VirtualPortsOnly;
 
 // Every test process gets its own virtual ports folder before anything reads the port map.
-class PrivateRuntimeDir : public ::testing::Environment {
- public:
-  void SetUp() override {
-    char pattern[] = "/tmp/lumivex-connection.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
- private:
-  std::string dir_;
-};
-const auto* const kRuntimeDir = ::testing::AddGlobalTestEnvironment(new PrivateRuntimeDir);
+const auto* const kRuntimeDir = ::testing::AddGlobalTestEnvironment(
+    new lumivex::testing::PrivateRuntimeEnvironment("lumivex-connection"));
 
 class RecordingPage : public ConnectionPage {
  public:
@@ -82,15 +69,6 @@ BoardOptions Board(uint32_t baud) {
   BoardOptions options;
   options.baud = baud;
   return options;
-}
-
-// The port map without the machine's own serial ports, which the tests must neither count nor
-// write to.
-std::vector<platform::PortMapEntry> VirtualPortsOnly() {
-  platform::PortMapRoots roots;
-  roots.portsFolder = platform::VirtualPortsFolder();
-  roots.ttyClass = roots.portsFolder + "/no-hardware";
-  return platform::ReadPortMap(roots);
 }
 
 class ConnectionTest : public ::testing::Test {

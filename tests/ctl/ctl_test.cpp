@@ -20,6 +20,7 @@
 #include "platform/port_map.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
+#include "tests/support/virtual_ports.h"
 #include "tools/boardsim/board.h"
 #include "tools/ctl/ctl.h"
 
@@ -34,25 +35,16 @@ using boardsim::SimulatedBoard;
 using Bytes = std::vector<uint8_t>;
 using Args = std::vector<std::string>;
 
-class PrivateRuntimeDir : public ::testing::Environment {
+class CtlEnvironment : public lumivex::testing::PrivateRuntimeEnvironment {
  public:
+  CtlEnvironment() : PrivateRuntimeEnvironment("lumivex-ctl") {}
   void SetUp() override {
-    char pattern[] = "/tmp/lumivex-ctl.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+    PrivateRuntimeEnvironment::SetUp();
     // The program reads its language beside itself; expected texts come from the same files.
     settings::LoadLanguage(fs::path(LUMIVEXCTL_PATH).parent_path().string() + "/");
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
- private:
-  std::string dir_;
 };
-const auto* const kRuntimeDir = ::testing::AddGlobalTestEnvironment(new PrivateRuntimeDir);
+const auto* const kRuntimeDir = ::testing::AddGlobalTestEnvironment(new CtlEnvironment);
 
 struct Outcome {
   int status = -1;

@@ -12,6 +12,7 @@
 
 #include "platform/port_map.h"
 #include "tests/ctl/ctl_process.h"
+#include "tests/support/virtual_ports.h"
 #include "tools/boardsim/board.h"
 #include "tools/ctl/ctl.h"
 #include "tools/ctl/json_output.h"
@@ -29,23 +30,8 @@ using test::JsonMembers;
 using test::ParseJsonObject;
 using Args = std::vector<std::string>;
 
-class PrivateRuntimeDir : public ::testing::Environment {
- public:
-  void SetUp() override {
-    char pattern[] = "/tmp/lumivex-watch.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
- private:
-  std::string dir_;
-};
-const auto* const kRuntimeDir = ::testing::AddGlobalTestEnvironment(new PrivateRuntimeDir);
+const auto* const kRuntimeDir = ::testing::AddGlobalTestEnvironment(
+    new lumivex::testing::PrivateRuntimeEnvironment("lumivex-watch"));
 
 const std::regex kCsvLine(
     R"((\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d),(\d+\.\d{3}),(-?\d*),(-?\d*),(-?\d*),(-?\d*))");

@@ -12,7 +12,7 @@
 #include "settings/language.h"
 #include "settings/language_keys.h"
 #include "tests/faults/port_holder.h"
-#include "tests/integration/board_fixture.h"
+#include "tests/support/board_fixture.h"
 #include "transport/port_table.h"
 #include "transport/ports.h"
 

@@ -17,7 +17,7 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "tests/faults/port_holder.h"
-#include "tests/integration/board_fixture.h"
+#include "tests/support/board_fixture.h"
 #include "transport/link.h"
 #include "transport/port_table.h"
 #include "transport/receive_ring.h"

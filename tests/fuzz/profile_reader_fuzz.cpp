@@ -1,5 +1,6 @@
-// Arbitrary bytes as a profile file: section and key reads must agree with each other, return
-// trimmed single-line names, and a write must change only its own key.
+// Arbitrary bytes as a profile file: section and key reads must agree with each other (a key
+// read drops one pair of quotes), return trimmed single-line names, and a write must change
+// only its own key and read back as written.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(value.has_value());
     for (const auto& first : entries) {
       if (EqualFolded(first.key, e.key)) {
-        Check(*value == first.value);
+        Check(*value == lumivex::platform::UnquoteProfileValue(first.value));
         break;
       }
     }
@@ -66,8 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Setting one key leaves every other section reading exactly as before.
   const std::vector<ProfileEntry> other = lumivex::platform::ReadProfileSection(path, "other", 255);
-  if (lumivex::platform::WriteProfileString(path, "fuzzed", "Key", "value")) {
-    Check(lumivex::platform::ReadProfileString(path, "fuzzed", "key") == "value");
+  // A quoted value, so that the write must keep its quotes for the read to give it back.
+  const std::string written = bytes.size() % 2 == 0 ? "value" : "\"value\"";
+  if (lumivex::platform::WriteProfileString(path, "fuzzed", "Key", written)) {
+    Check(lumivex::platform::ReadProfileString(path, "fuzzed", "key") == written);
     if (!EqualFolded(section, "fuzzed")) {
       const auto after = lumivex::platform::ReadProfileSection(path, section, 255);
       Check(after.size() == entries.size());

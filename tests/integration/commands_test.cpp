@@ -9,7 +9,7 @@
 #include "connection/connection.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "tests/integration/board_fixture.h"
+#include "tests/support/board_fixture.h"
 #include "transport/receive_ring.h"
 
 namespace lumivex::integration {

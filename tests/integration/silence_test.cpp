@@ -4,7 +4,7 @@
 
 #include "connection/connection.h"
 #include "protocol/commands.h"
-#include "tests/integration/board_fixture.h"
+#include "tests/support/board_fixture.h"
 
 namespace lumivex::integration {
 namespace {

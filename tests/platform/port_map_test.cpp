@@ -2,12 +2,16 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/port_map.h"
+#include "tests/support/fallback_ports.h"
+#include "tests/support/users.h"
 
 namespace lumivex::platform {
 namespace {
@@ -166,6 +170,67 @@ TEST_F(PortMapTest, VirtualFolderFollowsTheRuntimeDirectory) {
   setenv("XDG_RUNTIME_DIR", "", 1);
   EXPECT_EQ(VirtualPortsFolder(), "/tmp/lumivex-" + std::to_string(getuid()) + "/ports");
 }
+
+struct FallbackCase {
+  const char* name;
+  std::function<bool(const lumivex::testing::FallbackPortsFolder&)> make;
+  bool read;
+  const char* why;  // in the line on standard error when the folder is ignored
+};
+
+class PortMapFallback : public ::testing::TestWithParam<FallbackCase> {};
+
+// Without XDG_RUNTIME_DIR the folder lives in /tmp, where anyone may create it first.
+TEST_P(PortMapFallback, ReadsOnlyAPrivateFolderOfTheUser) {
+  using lumivex::testing::FallbackPortsFolder;
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the folder to other users";
+  FallbackPortsFolder folder;
+  ASSERT_TRUE(GetParam().make(folder));
+  ASSERT_TRUE(folder.Plant(7, "/dev/null"));
+
+  const auto [code, said] = lumivex::testing::RunAsUserCapturingErrors(
+      FallbackPortsFolder::kUser, FallbackPortsFolder::kUser, [&] {
+        unsetenv("XDG_RUNTIME_DIR");
+        bool found = DeviceForPort(7).has_value();
+        bool trusted = VirtualPortsFolderTrusted();
+        return (found ? 1 : 0) | (trusted ? 2 : 0);
+      });
+  ASSERT_GE(code, 0) << "cannot become another user";
+  EXPECT_EQ(code, GetParam().read ? 3 : 0) << said;
+  if (GetParam().read) {
+    EXPECT_EQ(said, "");
+  } else {
+    EXPECT_NE(said.find(GetParam().why), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
+}
+
+using Folder = lumivex::testing::FallbackPortsFolder;
+constexpr uid_t kUser = Folder::kUser;
+constexpr uid_t kOther = Folder::kOtherUser;
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, PortMapFallback,
+    ::testing::Values(
+        FallbackCase{"Private", [](const Folder& f) { return f.Make(kUser, 0700, kUser, 0700); },
+                     true, ""},
+        FallbackCase{"ReadableByOthers",
+                     [](const Folder& f) { return f.Make(kUser, 0755, kUser, 0755); }, true, ""},
+        FallbackCase{"MadeByAnotherUser",
+                     [](const Folder& f) { return f.Make(kOther, 0777, kOther, 0777); }, false,
+                     "belongs to user 54322"},
+        FallbackCase{"PortsFolderOfAnotherUser",
+                     [](const Folder& f) { return f.Make(kUser, 0700, kOther, 0755); }, false,
+                     "belongs to user 54322"},
+        FallbackCase{"WritableByAll",
+                     [](const Folder& f) { return f.Make(kUser, 0700, kUser, 0777); }, false,
+                     "may be written by other users"},
+        FallbackCase{"WritableByTheGroup",
+                     [](const Folder& f) { return f.Make(kUser, 0770, kUser, 0700); }, false,
+                     "may be written by other users"},
+        FallbackCase{"ALink", [](const Folder& f) { return f.MakeLinked(); }, false,
+                     "is a symbolic link"}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace lumivex::platform

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,7 +11,8 @@
 #include <thread>
 
 #include "platform/serial_device.h"
-#include "test_pty.h"
+#include "platform/serial_device_testing.h"
+#include "tests/support/test_pty.h"
 
 namespace lumivex::platform {
 namespace {
@@ -133,6 +135,77 @@ TEST_F(SerialDeviceTest, WaitReportsBytesAndEndsOnAnEmptyMask) {
   device.SetEventMask(0);
   EXPECT_TRUE(WaitFor([&] { return ended.load(); }, 1s));
   monitor.join();
+}
+
+// A line whose driver counts breaks, as a UART driver does; a pseudo-terminal cannot carry a
+// break, so the test delivers one as the tty layer would.
+class SerialDeviceBreakTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDriverCountersForTesting([this](int, DriverCounters& c) {
+      c.brk = breaks.load();
+      return true;
+    });
+    ASSERT_TRUE(pty.Ok());
+    ASSERT_TRUE(device.Open(pty.Slave())) << device.LastError();
+    ASSERT_TRUE(device.SetTimeouts(kPortTimeouts));
+  }
+  void TearDown() override {
+    device.Close();
+    SetDriverCountersForTesting(nullptr);
+  }
+
+  // What the Linux tty layer does with a break under the input flags that the device set: it
+  // counts it, then drops it (IGNBRK), turns it into a signal (BRKINT), or queues it as data,
+  // a 0x00 (marked FF 00 first under PARMRK).
+  void InjectBreak() {
+    ++breaks;
+    termios tio{};
+    ASSERT_EQ(tcgetattr(pty.Master(), &tio), 0);  // a master reports its slave's settings
+    if ((tio.c_iflag & (IGNBRK | BRKINT)) != 0) return;
+    if ((tio.c_iflag & PARMRK) != 0) {
+      ASSERT_TRUE(pty.Send({0xFF, 0x00, 0x00}));
+    } else {
+      ASSERT_TRUE(pty.Send({0x00}));
+    }
+  }
+
+  std::atomic<int> breaks{0};
+  TestPty pty;
+  SerialDevice device;
+};
+
+TEST_F(SerialDeviceBreakTest, ABreakIsReportedButNeverReadAsData) {
+  ASSERT_TRUE(device.SetEventMask(kEvRxChar | kEvBreak | kEvErr));
+  InjectBreak();
+  ASSERT_TRUE(pty.Send({'A', 'c', 'k'}));
+  // The bytes wake the wait; the break counted meanwhile is reported by the same wait or the
+  // next one. A watchdog ends a wait that would never come.
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    for (auto end = Clock::now() + 2s; !done && Clock::now() < end;)
+      std::this_thread::sleep_for(5ms);
+    if (!done) device.SetEventMask(0);
+  });
+  uint32_t seen = 0;
+  for (int wait = 0; wait < 2 && (seen & kEvBreak) == 0; ++wait) {
+    uint32_t mask = 0;
+    if (!device.WaitEvent(mask)) break;
+    seen |= mask;
+  }
+  done = true;
+  watchdog.join();
+  EXPECT_EQ(seen, kEvRxChar | kEvBreak);
+  uint8_t buffer[16] = {};
+  int32_t got = device.Read(buffer, sizeof buffer);
+  ASSERT_GE(got, 0);
+  EXPECT_EQ(std::string(buffer, buffer + got), "Ack");
+  uint32_t errors = 0;
+  ASSERT_TRUE(device.ClearErrors(&errors, nullptr));
+  EXPECT_EQ(errors, kErrBreak);
+  EXPECT_TRUE(device.ClearBreak());
+  ASSERT_TRUE(device.ClearErrors(&errors, nullptr));
+  EXPECT_EQ(errors, 0u);
 }
 
 TEST_F(SerialDeviceTest, WriteIsFollowedByOneEmptyOutputEvent) {

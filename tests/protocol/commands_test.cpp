@@ -8,7 +8,7 @@
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "protocol/outcome.h"
-#include "tests/transport/fake_port.h"
+#include "tests/support/fake_port.h"
 #include "transport/link_testing.h"
 #include "transport/receive_ring.h"
 

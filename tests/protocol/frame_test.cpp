@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "protocol/frame.h"
-#include "tests/transport/fake_port.h"
+#include "tests/support/fake_port.h"
 #include "transport/receive_ring.h"
 
 namespace lumivex::protocol {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "test_pty.h"
+#include "tests/support/test_pty.h"
 #include "transport/link.h"
 #include "transport/link_testing.h"
 #include "transport/port_table.h"

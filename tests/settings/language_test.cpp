@@ -71,6 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
         ConfigCase{"EmptySolution", "[themes]\nSolution=\n", "English"},
         ConfigCase{"BlankSolution", "[themes]\nSolution=   \n", "English"},
         ConfigCase{"Chosen", "[Themes]\r\nsolution = SimplifiedChinese\r\n", "SimplifiedChinese"},
+        ConfigCase{"QuotedChoice", "[themes]\nSolution=\"SimplifiedChinese\"\n",
+                   "SimplifiedChinese"},
+        ConfigCase{"EmptyQuotedChoice", "[themes]\nSolution=''\n", "English"},
         ConfigCase{"NameCutTo63", "[themes]\nSolution=" + std::string(100, 'L') + "\n",
                    std::string(63, 'L')}),
     [](const auto& info) { return info.param.name; });
@@ -186,6 +189,16 @@ INSTANTIATE_TEST_SUITE_P(
                                    return s;
                                  }()}),
     [](const auto& info) { return info.param.name; });
+
+TEST(TranslateText, DropsOnePairOfQuotesAsAKeyReadDoes) {
+  ProgramFolder folder;
+  WriteFile(folder.Language("English"),
+            "[String]\nUart.Open=\"Connect\"\nUart.Close=' Close '\nLed.On=\"On\" now\n");
+  LoadLanguage(folder.path());
+  EXPECT_EQ(Translate("Uart.Open"), "Connect");
+  EXPECT_EQ(Translate("Uart.Close"), " Close ");
+  EXPECT_EQ(Translate("Led.On"), "\"On\" now");
+}
 
 TEST(TranslateEdits, ShowAtTheNextLookup) {
   ProgramFolder folder;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/profile_testing.h"
 #include "test_files.h"
 
 namespace lumivex::platform {
@@ -62,19 +63,30 @@ INSTANTIATE_TEST_SUITE_P(
         KeyReadCase{"EmptyKeyNeverMatches", "[s]\nwhole line\n=x\n", "s", "", std::nullopt},
         KeyReadCase{"Utf8KeyAndValue", "[String]\nMax：255=最大值：255\n", "String", "Max：255",
                     "最大值：255"},
-        KeyReadCase{"UnclosedBracketIsNoHeader", "[s]\n[t\nk=1\n", "s", "k", "1"}),
+        KeyReadCase{"UnclosedBracketIsNoHeader", "[s]\n[t\nk=1\n", "s", "k", "1"},
+        KeyReadCase{"DoubleQuotesDropped", "[themes]\nSolution=\"SimplifiedChinese\"\n", "themes",
+                    "Solution", "SimplifiedChinese"},
+        KeyReadCase{"SingleQuotesDropped", "[s]\nk = 'a b' \n", "s", "k", "a b"},
+        KeyReadCase{"BlanksInsideQuotesKept", "[s]\nk=\" a \"\n", "s", "k", " a "},
+        KeyReadCase{"EmptyQuotesAreEmpty", "[s]\nk=\"\"\n", "s", "k", ""},
+        KeyReadCase{"OnlyOnePairDropped", "[s]\nk=\"\"a\"\"\n", "s", "k", "\"a\""},
+        KeyReadCase{"UnmatchedQuotesKept", "[s]\nk=\"a'\n", "s", "k", "\"a'"},
+        KeyReadCase{"LoneQuoteKept", "[s]\nk=\"\n", "s", "k", "\""},
+        KeyReadCase{"QuotesInsideKept", "[s]\nk=a \"b\" c\n", "s", "k", "a \"b\" c"},
+        KeyReadCase{"QuoteAtOneEndKept", "[s]\nk=\"a\" b\n", "s", "k", "\"a\" b"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ProfileSectionRead, ReturnsLinesInFileOrderAsWritten) {
   TempDir dir;
   WriteFile(dir / "p.ini",
             "[other]\ndlg2=true\n[DIALOG]\n; tabs\ndlg3 = true\n\ndlg1=True\nplain line\n"
-            "a=b=c\n=lone\n[next]\nx=1\n");
+            "a=b=c\n=lone\nq=\"x\"\n[next]\nx=1\n");
   auto entries = ReadProfileSection(dir / "p.ini", "dialog", 255);
   std::vector<std::pair<std::string, std::string>> got;
   for (auto& e : entries) got.emplace_back(e.key, e.value);
-  std::vector<std::pair<std::string, std::string>> want = {
-      {"dlg3", "true"}, {"dlg1", "True"}, {"", "plain line"}, {"a", "b=c"}, {"", "lone"}};
+  std::vector<std::pair<std::string, std::string>> want = {{"dlg3", "true"},   {"dlg1", "True"},
+                                                           {"", "plain line"}, {"a", "b=c"},
+                                                           {"", "lone"},       {"q", "\"x\""}};
   EXPECT_EQ(got, want);
 }
 
@@ -155,7 +167,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "[t]\r\nb=2\r\n[s]\r\nk=v\r\n"},
         WriteCase{"EmptyFile", "", "s", "k", "v", "[s]\nk=v\n"},
         WriteCase{"ValueBlanksDropped", "[s]\nk=1\n", "s", "k", "  a b  ", "[s]\nk=a b\n"},
-        WriteCase{"Utf8Value", "[s]\nk=1\n", "s", "k", "固件.bin", "[s]\nk=固件.bin\n"}),
+        WriteCase{"Utf8Value", "[s]\nk=1\n", "s", "k", "固件.bin", "[s]\nk=固件.bin\n"},
+        WriteCase{"QuotedValueKeepsItsQuotes", "[s]\nk=1\n", "s", "k", "\"a.bin\"",
+                  "[s]\nk=\"\"a.bin\"\"\n"},
+        WriteCase{"SingleQuotedValueKeepsItsQuotes", "", "s", "k", "'a'", "[s]\nk=''a''\n"},
+        WriteCase{"LoneQuoteAsGiven", "", "s", "k", "\"", "[s]\nk=\"\n"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ProfileWriteFile, CreatesMissingFileWithUsualPermissions) {
@@ -272,6 +288,70 @@ TEST(ProfileWriteFile, UnreadableFileIsNotReplaced) {
   if (code < 0) GTEST_SKIP() << "cannot drop privileges to test file permissions";
   EXPECT_EQ(code, 0);
   EXPECT_EQ(ReadFile(path), before);
+}
+
+struct OwnershipCase {
+  const char* name;
+  uid_t owner;
+  gid_t group;
+  mode_t mode;
+  bool asNobody;  // the write runs as the unprivileged user "nobody" (65534:65534)
+  bool written;
+};
+
+class ProfileWriteOwnership : public ::testing::TestWithParam<OwnershipCase> {};
+
+// A write goes through exactly where writing the file itself would, and leaves the file
+// owned, grouped and protected as it was, whoever writes it.
+TEST_P(ProfileWriteOwnership, WritesOnlyWhatTheFileAllowsAndKeepsItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file to another user";
+  const auto& c = GetParam();
+  TempDir dir;
+  const std::string before = "[s]\nk=a long value\nkeep=me\n";
+  const std::string path = dir / "Lumivex.ini";
+  WriteFile(path, before);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  ASSERT_EQ(::chown(path.c_str(), c.owner, c.group), 0);
+  ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+
+  auto write = [&] { return WriteProfileString(path, "s", "k", "2") ? 1 : 0; };
+  int wrote = c.asNobody ? lumivex::testing::RunUnprivileged(write) : write();
+  if (wrote < 0) GTEST_SKIP() << "cannot drop privileges to test file permissions";
+
+  EXPECT_EQ(wrote, c.written ? 1 : 0);
+  EXPECT_EQ(ReadFile(path), c.written ? "[s]\nk=2\nkeep=me\n" : before);
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, c.owner);
+  EXPECT_EQ(st.st_gid, c.group);
+  EXPECT_EQ(st.st_mode & 07777, c.mode);
+  int files = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 1) << "a temporary file was left behind";
+}
+
+constexpr uid_t kNobody = 65534;
+constexpr uid_t kSomeoneElse = 12345;
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, ProfileWriteOwnership,
+    ::testing::Values(OwnershipCase{"ReadOnlyToItsOwner", kNobody, kNobody, 0444, true, false},
+                      OwnershipCase{"ReadOnlyEvenForRoot", 0, 0, 0444, false, false},
+                      OwnershipCase{"SomeoneElsesFile", kSomeoneElse, kSomeoneElse, 0644, true,
+                                    false},
+                      OwnershipCase{"SharedWithTheGroup", kSomeoneElse, kNobody, 0664, true, true},
+                      OwnershipCase{"OursInAGroupWeAreNotIn", kNobody, 0, 0640, true, true},
+                      OwnershipCase{"SomeoneElsesFileWrittenByRoot", kSomeoneElse, kSomeoneElse,
+                                    0640, false, true}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ProfileWriteFile, EveryHardLinkSeesTheNewValue) {
+  TempDir dir;
+  WriteFile(dir / "p.ini", "[s]\nk=1\n");
+  ASSERT_EQ(::link((dir / "p.ini").c_str(), (dir / "q.ini").c_str()), 0);
+  ASSERT_TRUE(WriteProfileString(dir / "p.ini", "s", "k", "22"));
+  EXPECT_EQ(ReadFile(dir / "q.ini"), "[s]\nk=22\n");
+  EXPECT_EQ(ReadFile(dir / "p.ini"), "[s]\nk=22\n");
 }
 
 std::string StepName(ProfileWriteStep step) {

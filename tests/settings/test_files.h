@@ -2,7 +2,6 @@
 #pragma once
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +11,8 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+
+#include "tests/support/users.h"
 
 namespace lumivex::testing {
 
@@ -53,17 +54,12 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 // Runs body in a child process as the unprivileged user "nobody", so permission checks bite
-// even when the tests run as root. Returns body's exit code, or -1 when the child could not
-// drop its privileges.
+// even when the tests run as root (a user other than root runs it as itself). Returns body's
+// exit code, or -1 when the child could not drop its privileges.
 inline int RunUnprivileged(const std::function<int()>& body) {
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(200);
-    ::_exit(body());
-  }
-  int status = 0;
-  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status) == 200 ? -1 : WEXITSTATUS(status);
+  constexpr uid_t kNobody = 65534;
+  return ::geteuid() == 0 ? RunAsUser(kNobody, kNobody, body)
+                          : RunAsUser(::geteuid(), ::getegid(), body);
 }
 
 }  // namespace lumivex::testing

@@ -27,7 +27,7 @@
 #include "connection/connection.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "tests/integration/board_session.h"
+#include "tests/support/board_session.h"
 #include "transport/link.h"
 #include "transport/ports.h"
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/transport/fake_port.h"
+#include "tests/support/fake_port.h"
 #include "transport/link.h"
 #include "transport/receive_ring.h"
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <utility>
 
-#include "tests/transport/fake_port.h"
+#include "tests/support/fake_port.h"
 #include "transport/link.h"
 #include "transport/link_testing.h"
 #include "transport/receive_ring.h"

@@ -28,6 +28,7 @@
 #include "protocol/commands.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
+#include "tests/support/virtual_ports.h"
 #include "tools/boardsim/board.h"
 #include "transport/ports.h"
 #include "ui/framework/message_presenter.h"
@@ -39,6 +40,7 @@ namespace {
 namespace fs = std::filesystem;
 using boardsim::BoardOptions;
 using boardsim::SimulatedBoard;
+using lumivex::testing::VirtualPortsOnly;
 using Bytes = std::vector<uint8_t>;
 
 constexpr uint16_t kSetLedPower = protocol::command::kSetLedPower;
@@ -47,14 +49,6 @@ constexpr uint16_t kWriteCurrents = protocol::command::kWriteLedCurrents;
 constexpr uint16_t kSetLightColour = protocol::command::kSetLightColour;
 
 constexpr char kAllColours[] = "[led]\nr=true\ng=true\nb=true\n";
-
-// The port map without the machine's own serial ports, which the tests must not touch.
-std::vector<platform::PortMapEntry> VirtualPortsOnly() {
-  platform::PortMapRoots roots;
-  roots.portsFolder = platform::VirtualPortsFolder();
-  roots.ttyClass = roots.portsFolder + "/no-hardware";
-  return platform::ReadPortMap(roots);
-}
 
 // Connects without any page, for cases that need the port open before the page exists.
 class SilentPage : public connection::ConnectionPage {

@@ -15,6 +15,7 @@
 #include "platform/port_map.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
+#include "tests/support/virtual_ports.h"
 #include "transport/ports.h"
 
 namespace lumivex::ui::test {
@@ -22,6 +23,7 @@ namespace lumivex::ui::test {
 namespace {
 
 namespace fs = std::filesystem;
+using lumivex::testing::VirtualPortsOnly;
 
 // Keys whose display text the tests compare; each translates to itself.
 const char* const kKeys[] = {
@@ -79,14 +81,6 @@ class PagesEnvironment : public ::testing::Environment {
 };
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new PagesEnvironment);
-
-// The machine's own serial ports are neither counted nor written to.
-std::vector<platform::PortMapEntry> VirtualPortsOnly() {
-  platform::PortMapRoots roots;
-  roots.portsFolder = platform::VirtualPortsFolder();
-  roots.ttyClass = roots.portsFolder + "/no-hardware";
-  return platform::ReadPortMap(roots);
-}
 
 class SilentPage : public connection::ConnectionPage {
  public:

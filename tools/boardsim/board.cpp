@@ -22,6 +22,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/port_map.h"
 #include "tools/boardsim/wire.h"
 
 namespace lumivex::boardsim {
@@ -78,9 +79,7 @@ bool ReclaimDeadLink(const std::string& link) {
 }  // namespace
 
 std::string PortsFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] != '\0') return std::string(runtime) + "/lumivex/ports";
-  return "/tmp/lumivex-" + std::to_string(getuid()) + "/ports";
+  return platform::VirtualPortsFolder();
 }
 
 struct SimulatedBoard::Impl {
@@ -208,6 +207,11 @@ bool SimulatedBoard::Start(int comNumber) {
       std::string part = folder.substr(0, pos);
       if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
         return fail(ErrnoText(("mkdir " + part).c_str()));
+    }
+    // A folder in /tmp that someone else made first is theirs to read: a port registered there
+    // could be swapped for another device under the panel.
+    if (std::string why; !platform::VirtualPortsFolderTrusted(&why)) {
+      return fail("will not register in " + folder + ": " + why);
     }
     int first = comNumber == kFirstFreeCom ? 1 : comNumber;
     int last = comNumber == kFirstFreeCom ? 254 : comNumber;
@@ -548,7 +552,7 @@ std::optional<Bytes> SimulatedBoard::Impl::Answer(const Bytes& frame, const Boar
       if (n != 1) return unknown();
       std::lock_guard lock(mutex);
       bool on = payload[0] != 0;
-      if (on != state.ledOn) {
+      if (on != state.ledOn && !opts.refuse) {
         auto now = Clock::now();
         temperatureAtChange = TemperaturesAt(now, opts);
         powerChangedAt = now;

@@ -17,6 +17,7 @@
 
 #include "connection/connection.h"
 #include "platform/port_map.h"
+#include "tests/support/virtual_ports.h"
 #include "tools/boardsim/board.h"
 #include "transport/ports.h"
 #include "transport/receive_ring.h"
@@ -27,42 +28,8 @@ using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 using Millis = std::chrono::milliseconds;
 using namespace std::chrono_literals;
-
-// A folder of virtual ports of this process's own, so that processes running side by side never
-// see each other's boards. Made before anything reads the port map; removed at exit.
-class PrivateRuntimeDir {
- public:
-  explicit PrivateRuntimeDir(const char* name) {
-    std::string pattern = std::string("/tmp/") + name + ".XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) != nullptr) {
-      path_ = buffer.data();
-      ::setenv("XDG_RUNTIME_DIR", path_.c_str(), 1);
-    }
-  }
-  ~PrivateRuntimeDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  PrivateRuntimeDir(const PrivateRuntimeDir&) = delete;
-  PrivateRuntimeDir& operator=(const PrivateRuntimeDir&) = delete;
-
-  bool Ok() const { return !path_.empty(); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// The port map without the machine's own serial ports, which tests must neither count nor
-// write to.
-inline std::vector<platform::PortMapEntry> VirtualPortsOnly() {
-  platform::PortMapRoots roots;
-  roots.portsFolder = platform::VirtualPortsFolder();
-  roots.ttyClass = roots.portsFolder + "/no-hardware";
-  return platform::ReadPortMap(roots);
-}
+using lumivex::testing::PrivateRuntimeDir;
+using lumivex::testing::VirtualPortsOnly;
 
 // A healthy board with known answers, at the given speed. Unpaced boards answer at once; paced
 // ones take the line time that their speed gives.

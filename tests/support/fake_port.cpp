@@ -1,4 +1,4 @@
-#include "tests/transport/fake_port.h"
+#include "tests/support/fake_port.h"
 
 #include <atomic>
 

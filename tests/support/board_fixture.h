@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "protocol/frame.h"
-#include "tests/integration/board_session.h"
+#include "tests/support/board_session.h"
 #include "transport/ports.h"
 
 namespace lumivex::integration {
