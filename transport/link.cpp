@@ -4,6 +4,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/clock.h"
 #include "transport/link_deadline.h"
 #include "transport/port_table.h"
 #include "transport/receive_ring.h"
@@ -72,7 +73,7 @@ void Report(LinkDirection direction, const uint8_t* bytes, uint32_t count) {
 void StepDeadline::Wait() const {
   const Clock::time_point wake = at_ - kSpinMargin;
   if (Clock::now() < wake) {
-    std::this_thread::sleep_until(wake);
+    platform::SleepUntil(wake);
   }
   while (!Passed()) {
   }
