@@ -1,6 +1,7 @@
 #include "platform/win32/serial_device_win32.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <limits>
 
 #include "platform/win32/wide.h"
@@ -16,6 +17,11 @@ constexpr DWORD kCommEvents =
     EV_RXCHAR | EV_RXFLAG | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
 // The line errors that ClearErrors hands out (the CE_ values of the same meaning).
 constexpr DWORD kLineErrors = CE_RXOVER | CE_OVERRUN | CE_RXPARITY | CE_FRAME | CE_BREAK;
+// Modem-line events: they have no effect in this system, and drivers of virtual ports (Wine's
+// on a pseudo-terminal among them) refuse a wait that asks for them.
+constexpr DWORD kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+// Event waits in a row that end empty without a cause before the wait looks at the queue instead.
+constexpr int kEmptyWaitsToPoll = 3;
 // How long a cancelled operation may take to give its record back.
 constexpr DWORD kCancelBoundMs = 2000;
 
@@ -45,6 +51,16 @@ DWORD MillisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
   }
   auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
   return left >= static_cast<long long>(INFINITE) ? INFINITE - 1 : static_cast<DWORD>(left);
+}
+
+// The name of the marker that an open of this device holds: one per device whatever the case
+// or spelling of its path's letters (backslashes are not allowed in object names).
+std::wstring HolderName(const std::wstring& device) {
+  std::wstring name = L"Global\\Lumivex.SerialPort.";
+  for (wchar_t c : device) {
+    name.push_back(c == L'\\' ? L'_' : static_cast<wchar_t>(std::towupper(c)));
+  }
+  return name;
 }
 
 bool Signalled(HANDLE event) {
@@ -153,10 +169,21 @@ bool SerialDevice::Impl::Open(const std::string& path) {
   if (handle == INVALID_HANDLE_VALUE) {
     return Fail(GetLastError());
   }
+  HANDLE holder = nullptr;
   auto giveUp = [&](DWORD error) {
+    if (holder != nullptr) {
+      CloseHandle(holder);
+    }
     CloseHandle(handle);
     return Fail(error);
   };
+  // Windows' own COM drivers refuse a second open; drivers of virtual ports may not (Wine's on a
+  // pseudo-terminal does not). A named marker held while the port is open keeps two opens apart
+  // on those too. Where no such marker can be made, the driver's word stands alone.
+  holder = CreateEventW(nullptr, TRUE, FALSE, HolderName(*name).c_str());
+  if (holder != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    return giveUp(ERROR_ACCESS_DENIED);
+  }
   // A file or pipe named by mistake has no line settings.
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
@@ -204,11 +231,14 @@ bool SerialDevice::Impl::Open(const std::string& path) {
   hungUp_.store(false);
   hangUpError_.store(0);
   hangUpReported_ = false;
+  waitsEndAtOnce_ = false;
+  emptyWaits_ = 0;
   eventMask_.store(0);
   lastError_.store(0);
   {
     std::lock_guard lock(handleMutex_);
     handle_ = handle;
+    holder_ = holder;
     users_ = 0;
     closing_ = false;
   }
@@ -271,6 +301,10 @@ void SerialDevice::Impl::CloseNow(HANDLE handle) {
     writeBuffer_.clear();
   }
   CloseHandle(handle);
+  HANDLE holder = holder_.exchange(nullptr);
+  if (holder != nullptr) {
+    CloseHandle(holder);
+  }
 }
 
 void SerialDevice::Impl::Abandon(HANDLE handle, OVERLAPPED& record) {
@@ -467,6 +501,7 @@ bool SerialDevice::Impl::SetEventMask(uint32_t mask) {
     return Fail(ERROR_INVALID_HANDLE);
   }
   eventMask_.store(mask);
+  maskChanges_.fetch_add(1);
   if (mask == 0) {
     SetEvent(stopEvent_);
   }
@@ -475,11 +510,16 @@ bool SerialDevice::Impl::SetEventMask(uint32_t mask) {
     return true;
   }
   // Any change of the mask also completes a pending WaitCommEvent with an empty mask.
-  if (!SetCommMask(use.get(), mask & kCommEvents)) {
+  if (!SetCommMask(use.get(), CommMask(mask))) {
     FailOnDevice(use.get(), GetLastError(), false);
     return mask == 0;
   }
   return true;
+}
+
+DWORD SerialDevice::Impl::CommMask(uint32_t mask) const {
+  DWORD events = mask & kCommEvents;
+  return modemEventsRefused_.load() ? events & ~kModemEvents : events;
 }
 
 bool SerialDevice::Impl::ProgressWrite(HANDLE handle, DWORD& limitMs, bool& watchWrite) {
@@ -575,14 +615,65 @@ bool SerialDevice::Impl::WaitEvent(uint32_t& mask) {
       continue;
     }
 
+    // Looks at the input queue and the line errors instead of an event: false when the device
+    // could not be asked.
+    auto lookAtQueue = [&](bool& failed) {
+      failed = false;
+      COMSTAT status{};
+      uint32_t newErrors = 0;
+      if (!QueryQueues(handle, status, &newErrors)) {
+        failed = true;
+        return false;
+      }
+      if (status.cbInQue > 0) {
+        mask |= kEvRxChar;
+      }
+      if ((newErrors & CE_BREAK) != 0) {
+        mask |= kEvBreak;
+      }
+      if ((newErrors & ~static_cast<uint32_t>(CE_BREAK)) != 0) {
+        mask |= kEvErr;
+      }
+      mask &= wanted;
+      return mask != 0;
+    };
+
+    if (waitsEndAtOnce_ && !waitPending_) {
+      // The driver's event wait tells nothing and costs more than asking: the queue is looked at
+      // each millisecond, and at once when a write starts or the wait is stopped.
+      bool failed = false;
+      if (lookAtQueue(failed)) {
+        return true;
+      }
+      if (failed) {
+        if (hungUp_.load()) {
+          continue;
+        }
+        return false;
+      }
+      HANDLE events[2] = {stopEvent_, kickEvent_};
+      WaitForMultipleObjects(2, events, FALSE, std::min<DWORD>(limitMs, 1));
+      continue;
+    }
+
     bool completed = false;
     if (!waitPending_) {
+      waitMaskChanges_ = maskChanges_.load();
       records.commMask = 0;
       ResetEvent(records.wait.hEvent);
       if (WaitCommEvent(handle, &records.commMask, &records.wait)) {
         completed = true;
       } else {
         DWORD error = GetLastError();
+        if ((error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_PARAMETER) &&
+            !modemEventsRefused_.load() && (CommMask(wanted) & kModemEvents) != 0) {
+          // The driver has no modem lines to watch: wait for the rest.
+          modemEventsRefused_.store(true);
+          if (!SetCommMask(handle, CommMask(wanted))) {
+            return FailOnDevice(handle, GetLastError(), false);
+          }
+          continue;
+        }
         if (error != ERROR_IO_PENDING) {
           FailOnDevice(handle, error, false);
           if (hungUp_.load()) {
@@ -606,11 +697,18 @@ bool SerialDevice::Impl::WaitEvent(uint32_t& mask) {
       DWORD ignored = 0;
       waitPending_ = false;
       if (!GetOverlappedResult(handle, &records.wait, &ignored, FALSE)) {
-        FailOnDevice(handle, GetLastError(), false);
-        if (hungUp_.load()) {
-          continue;
+        DWORD error = GetLastError();
+        if (error != ERROR_OPERATION_ABORTED) {
+          FailOnDevice(handle, error, false);
+          if (hungUp_.load()) {
+            continue;
+          }
+          return false;
         }
-        return false;
+        // Ended without an event: by a mask change, by a device that went (the queue check
+        // below finds out), or by a driver that ends every wait this way (Wine's on a
+        // pseudo-terminal, after a few milliseconds).
+        records.commMask = 0;
       }
     }
 
@@ -621,33 +719,28 @@ bool SerialDevice::Impl::WaitEvent(uint32_t& mask) {
       if (Signalled(stopEvent_)) {
         continue;
       }
-      // An empty mask that no mask change caused: a driver that ends every wait at once (Wine
-      // does so on a pseudo-terminal) tells nothing, so the queue is looked at instead.
-      COMSTAT status{};
-      uint32_t newErrors = 0;
-      if (!QueryQueues(handle, status, &newErrors)) {
+      // An empty mask that no stop caused tells nothing, so the queue is looked at instead.
+      bool failed = false;
+      if (lookAtQueue(failed)) {
+        emptyWaits_ = 0;
+        return true;
+      }
+      if (failed) {
         if (hungUp_.load()) {
           continue;
         }
         return false;
       }
-      if (status.cbInQue > 0) {
-        mask |= kEvRxChar;
-      }
-      if ((newErrors & CE_BREAK) != 0) {
-        mask |= kEvBreak;
-      }
-      if ((newErrors & ~static_cast<uint32_t>(CE_BREAK)) != 0) {
-        mask |= kEvErr;
-      }
-      mask &= wanted;
-      if (mask != 0) {
-        return true;
+      // Without a mask change of ours, a wait ends empty only on a driver that ends every wait
+      // at once (Wine's on a pseudo-terminal, after a few milliseconds, at a quarter of a core).
+      if (maskChanges_.load() == waitMaskChanges_ && ++emptyWaits_ >= kEmptyWaitsToPoll) {
+        waitsEndAtOnce_ = true;
       }
       // Nothing came: pause a millisecond so that such a driver is not asked in a tight loop.
       WaitForSingleObject(stopEvent_, 1);
       continue;
     }
+    emptyWaits_ = 0;
     mask = events & wanted;
     if (mask != 0) {
       return true;
@@ -695,6 +788,9 @@ bool SerialDevice::Impl::ReadSome(HANDLE handle, uint8_t* buffer, DWORD count, D
     DWORD error = static_cast<DWORD>(lastError_.load());
     if (error == ERROR_OPERATION_ABORTED && (cancelled || rxAborts_.load() != abortsBefore)) {
       return true;  // ended by us: whatever came before the cancel is kept
+    }
+    if (error == ERROR_TIMEOUT) {
+      return true;  // the time-outs passed (Windows reports that as success, Wine as this error)
     }
     return FailOnDevice(handle, error, false);
   }

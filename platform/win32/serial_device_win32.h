@@ -94,9 +94,12 @@ struct SerialDevice::Impl {
   // Monitor side of a write: whether the write has completed and the output queue is empty
   // since; also what the wait must watch (the write's event) and how long it may block.
   bool ProgressWrite(HANDLE handle, DWORD& limitMs, bool& watchWrite);
+  // The mask for SetCommMask: our event bits that the driver knows and will watch.
+  DWORD CommMask(uint32_t mask) const;
 
   std::mutex handleMutex_;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
+  std::atomic<HANDLE> holder_{nullptr};  // the named marker that this open holds
   int users_ = 0;
   bool closing_ = false;
   std::atomic<bool> open_{false};
@@ -107,6 +110,12 @@ struct SerialDevice::Impl {
   std::atomic<bool> recordsLost_{
       false};                 // a record the driver never gave back: leave it to the driver
   bool waitPending_ = false;  // monitor thread only: the WaitCommEvent is still out
+  // Monitor thread only: whether the driver's event waits end at once without an event, and how
+  // many did so in a row.
+  bool waitsEndAtOnce_ = false;
+  int emptyWaits_ = 0;
+  uint32_t waitMaskChanges_ = 0;          // maskChanges_ when the pending wait began
+  std::atomic<uint32_t> maskChanges_{0};  // SetEventMask calls so far
   DWORD createError_ = 0;
 
   std::string path_;
@@ -115,6 +124,7 @@ struct SerialDevice::Impl {
   std::atomic<DWORD> hangUpError_{0};
   bool hangUpReported_ = false;  // monitor thread only
   std::atomic<uint32_t> eventMask_{0};
+  std::atomic<bool> modemEventsRefused_{false};  // the driver cannot wait for modem lines
   Timeouts timeouts_{};
   std::atomic<uint32_t> rxAborts_{0};  // PurgeComm(PURGE_RXABORT) calls so far
 
