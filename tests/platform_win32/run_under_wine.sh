@@ -1,9 +1,10 @@
 #!/bin/sh
 # Runs a Windows test program under Wine against Linux simulated boards on pseudo-terminals.
 #   run_under_wine.sh PROGRAM.exe LUMIVEX-BOARDSIM [test program arguments...]
-# Two boards are mapped into the Wine prefix as COM ports: COM5, a board at 115200 baud, also
-# registered in HKLM\HARDWARE\DEVICEMAP\SERIALCOMM; COM6, a board that closes its line after its
-# first frame. WINEPREFIX defaults to a prefix beside the program, made on first use.
+# Boards are mapped into the Wine prefix as COM ports: COM5, a board at 115200 baud, also
+# registered in HKLM\HARDWARE\DEVICEMAP\SERIALCOMM; COM6 and COM7, boards that close their line
+# after their first frame (one for each test that needs one). WINEPREFIX defaults to a prefix
+# beside the program, made on first use.
 set -eu
 
 program=$1
@@ -27,7 +28,7 @@ boards=""
 cleanup() {
   for pid in $boards; do kill "$pid" 2>/dev/null || true; done
   for pid in $boards; do wait "$pid" 2>/dev/null || true; done
-  rm -f "$WINEPREFIX/dosdevices/com5" "$WINEPREFIX/dosdevices/com6"
+  rm -f "$WINEPREFIX/dosdevices/com5" "$WINEPREFIX/dosdevices/com6" "$WINEPREFIX/dosdevices/com7"
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$work"
 }
@@ -55,12 +56,14 @@ start_board() {
 
 start_board 5 --baud 115200
 start_board 6 --baud 115200 --hangup-after 1
+start_board 7 --baud 115200 --hangup-after 1
 
 # A persistent server keeps the values that reg adds for as long as the test runs.
 wineserver -p >/dev/null 2>&1
 wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v LumivexBoard /d COM5 /f >/dev/null 2>&1
 
 status=0
-LUMIVEX_TEST_BOARD_PORT=5 LUMIVEX_TEST_HANGUP_PORT=6 LUMIVEX_TEST_REGISTERED_PORT=5 \
+LUMIVEX_TEST_BOARD_PORT=5 LUMIVEX_TEST_HANGUP_PORT=6 LUMIVEX_TEST_STACK_HANGUP_PORT=7 \
+  LUMIVEX_TEST_REGISTERED_PORT=5 \
   wine "$program" "$@" || status=$?
 exit "$status"
