@@ -784,13 +784,16 @@ bool SerialDevice::Impl::ReadSome(HANDLE handle, uint8_t* buffer, DWORD count, D
     }
   }
   bool cancelled = false;
+  const int errorBefore = lastError_.load();
   if (!Finish(handle, record, limitMs, got, cancelled)) {
     DWORD error = static_cast<DWORD>(lastError_.load());
-    if (error == ERROR_OPERATION_ABORTED && (cancelled || rxAborts_.load() != abortsBefore)) {
-      return true;  // ended by us: whatever came before the cancel is kept
-    }
-    if (error == ERROR_TIMEOUT) {
-      return true;  // the time-outs passed (Windows reports that as success, Wine as this error)
+    // Ended by us (whatever came before the cancel is kept), or the time-outs passed (Windows
+    // reports that as success, Wine as ERROR_TIMEOUT): a read that found nothing, not a failure.
+    if (!recordsLost_.load() &&
+        ((error == ERROR_OPERATION_ABORTED && (cancelled || rxAborts_.load() != abortsBefore)) ||
+         error == ERROR_TIMEOUT)) {
+      lastError_.store(errorBefore);
+      return true;
     }
     return FailOnDevice(handle, error, false);
   }
