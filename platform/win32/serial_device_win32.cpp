@@ -674,14 +674,23 @@ bool SerialDevice::Impl::WaitEvent(uint32_t& mask) {
           }
           continue;
         }
-        if (error != ERROR_IO_PENDING) {
+        if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) {
+          // A driver without an event wait at all: its queue is looked at instead.
+          waitsEndAtOnce_ = true;
+          continue;
+        }
+        if (error == ERROR_IO_PENDING) {
+          waitPending_ = true;
+        } else {
           FailOnDevice(handle, error, false);
           if (hungUp_.load()) {
             continue;
           }
-          return false;
+          // Refused while the device is still there (Wine may refuse a wait begun just as the
+          // last one ended): handled as a wait that ended without an event.
+          records.commMask = 0;
+          completed = true;
         }
-        waitPending_ = true;
       }
     }
     if (!completed) {
@@ -703,11 +712,10 @@ bool SerialDevice::Impl::WaitEvent(uint32_t& mask) {
           if (hungUp_.load()) {
             continue;
           }
-          return false;
         }
         // Ended without an event: by a mask change, by a device that went (the queue check
         // below finds out), or by a driver that ends every wait this way (Wine's on a
-        // pseudo-terminal, after a few milliseconds).
+        // pseudo-terminal ends it as aborted, after a few milliseconds).
         records.commMask = 0;
       }
     }
