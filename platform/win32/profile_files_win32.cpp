@@ -201,13 +201,25 @@ bool ReplacementFile::Replace() {
   std::optional<std::wstring> from = win32::SystemPath(temp_);
   std::optional<std::wstring> to = win32::SystemPath(target_);
   if (!from || !to) return Fail();
-  // One rename that replaces the old file, written through before the call returns.
-  if (!::MoveFileExW(from->c_str(), to->c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return Fail();
+  // One rename that replaces the old file, written through before the call returns. While
+  // a reader (the language lookup on another thread, an editor) has the old file open, the
+  // system refuses to replace it; readers hold it for a moment only, so try again for a while.
+  // Writing the file itself was checked to be allowed, so a lasting refusal is rare.
+  constexpr int kAttempts = 500;
+  for (int attempt = 1;; ++attempt) {
+    if (::MoveFileExW(from->c_str(), to->c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      placed_ = true;
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+        attempt == kAttempts) {
+      errno = win32::ErrnoFromError(error);
+      return false;
+    }
+    ::Sleep(attempt < 10 ? 0 : 1);
   }
-  placed_ = true;
-  return true;
 }
 
 }  // namespace lumivex::platform::files
