@@ -58,7 +58,9 @@ start_board 5 --baud 115200
 start_board 6 --baud 115200 --hangup-after 1
 start_board 7 --baud 115200 --hangup-after 1
 
-# A persistent server keeps the values that reg adds for as long as the test runs.
+# A persistent server keeps the values that reg adds for as long as the test runs; the one that
+# a first boot of the prefix left behind ends first.
+wineserver -w >/dev/null 2>&1 || true
 wineserver -p >/dev/null 2>&1
 wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v LumivexBoard /d COM5 /f >/dev/null 2>&1
 
