@@ -180,6 +180,7 @@ bool SerialDevice::Impl::Open(const std::string& path) {
   // Windows' own COM drivers refuse a second open; drivers of virtual ports may not (Wine's on a
   // pseudo-terminal does not). A named marker held while the port is open keeps two opens apart
   // on those too. Where no such marker can be made, the driver's word stands alone.
+  SetLastError(ERROR_SUCCESS);
   holder = CreateEventW(nullptr, TRUE, FALSE, HolderName(*name).c_str());
   if (holder != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
     return giveUp(ERROR_ACCESS_DENIED);

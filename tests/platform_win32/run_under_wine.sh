@@ -58,8 +58,10 @@ start_board 5 --baud 115200
 start_board 6 --baud 115200 --hangup-after 1
 start_board 7 --baud 115200 --hangup-after 1
 
-# A persistent server keeps the values that reg adds for as long as the test runs; the one that
-# a first boot of the prefix left behind ends first.
+# A persistent server keeps the values that reg adds for as long as the test runs. Whatever
+# server this prefix still has (a first boot's, or one of a run that was killed) is ended first:
+# the prefix belongs to these tests alone.
+wineserver -k >/dev/null 2>&1 || true
 wineserver -w >/dev/null 2>&1 || true
 wineserver -p >/dev/null 2>&1
 wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v LumivexBoard /d COM5 /f >/dev/null 2>&1

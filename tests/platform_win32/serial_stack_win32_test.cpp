@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "platform/serial_device.h"
@@ -35,7 +36,23 @@ class BoardStack : public ::testing::Test {
   uint8_t port = 0;
 };
 
+// Sets XON/XOFF on the port, as a program that used it before may have left it.
+void LeaveSoftwareFlowControlOn(uint8_t port) {
+  const std::wstring name = L"\\\\.\\COM" + std::to_wstring(port);
+  HANDLE raw = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+  ASSERT_NE(raw, INVALID_HANDLE_VALUE) << GetLastError();
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  ASSERT_TRUE(GetCommState(raw, &dcb));
+  dcb.fOutX = TRUE;
+  dcb.fInX = TRUE;
+  ASSERT_TRUE(SetCommState(raw, &dcb));
+  CloseHandle(raw);
+}
+
 TEST_F(BoardStack, TheBoardAnswersOnlyAtItsSpeedAndEveryWriteEndsWithoutTheFullWait) {
+  LeaveSoftwareFlowControlOn(port);
   ASSERT_TRUE(transport::OpenPort(port, 9600));
   EXPECT_FALSE(protocol::Handshake());
   transport::ClosePort();
