@@ -17,6 +17,7 @@ struct PortMapEntry {
   std::string device;  // the device path that the number opens
 };
 
+#if !defined(_WIN32)
 // The folder of virtual ports: $XDG_RUNTIME_DIR/lumivex/ports, or /tmp/lumivex-<uid>/ports
 // when XDG_RUNTIME_DIR is unset. Each symbolic link "COM<n>" in it gives COM n to its target.
 std::string VirtualPortsFolder();
@@ -27,15 +28,19 @@ std::string VirtualPortsFolder();
 // "ports" folder are real folders (not links) of this user that no one else may write; a
 // missing folder counts (whoever creates it checks again). False with reason set otherwise.
 bool VirtualPortsFolderTrusted(std::string* reason = nullptr);
+#endif
 
-// Virtual ports first (links whose target is gone are skipped), then hardware ports found in
-// sysfs on the lowest free numbers; in ascending COM number. An untrusted virtual ports folder
-// is not read; the first time, one line on standard error says why.
+// In ascending COM number. Linux: virtual ports first (links whose target is gone are skipped),
+// then hardware ports found in sysfs on the lowest free numbers; an untrusted virtual ports
+// folder is not read, and the first time one line on standard error says why. Windows: the
+// ports that the registry lists under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM (data that is not a
+// port name "COM<n>" is skipped; no key gives an empty map), each as "\\.\COM<n>".
 std::vector<PortMapEntry> ReadPortMap();
 
 // The device that the map gives COM n, if any.
 std::optional<std::string> DeviceForPort(uint8_t number);
 
+#if !defined(_WIN32)
 // Where ReadPortMap looks; the defaults are the machine's own folders, tests point them at a
 // made-up tree.
 struct PortMapRoots {
@@ -47,5 +52,6 @@ struct PortMapRoots {
 // ReadPortMap over the given folders. A hardware port that a virtual link already names (a
 // number pinned to /dev/serial/by-id/...) is listed once, under the link's number.
 std::vector<PortMapEntry> ReadPortMap(const PortMapRoots& roots);
+#endif
 
 }  // namespace lumivex::platform

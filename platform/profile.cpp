@@ -1,16 +1,12 @@
 #include "platform/profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <utility>
 
+#include "platform/profile_files.h"
 #include "platform/profile_testing.h"
 
 namespace lumivex::platform {
@@ -102,44 +98,11 @@ ParsedLine Parse(std::string_view raw) {
   return p;
 }
 
-// Opens a profile file for reading. Only regular files count: a folder, a FIFO (whose open
-// would block without O_NONBLOCK) or a device such as /dev/zero reads as no file at all.
-int OpenRegular(const std::string& path, struct stat* st) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return -1;
-  int err = 0;
-  if (::fstat(fd, st) != 0) {
-    err = errno;
-  } else if (!S_ISREG(st->st_mode)) {
-    err = S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
-  }
-  if (err != 0) {
-    ::close(fd);
-    errno = err;
-    return -1;
-  }
-  return fd;
-}
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 // Streams the lines of a file. A line is handed out without its '\n' and cut to
 // kMaxProfileLineBytes; a read error ends the file as if it were shorter.
 class LineReader {
  public:
-  explicit LineReader(int fd) : fd_(fd), buf_(kReadChunk) {}
+  explicit LineReader(files::InputFile& file) : file_(file), buf_(kReadChunk) {}
 
   bool Next(std::string_view& line) {
     spill_.clear();
@@ -174,8 +137,7 @@ class LineReader {
  private:
   bool Fill() {
     for (;;) {
-      ssize_t n = ::read(fd_, buf_.data(), buf_.size());
-      if (n < 0 && errno == EINTR) continue;
+      std::ptrdiff_t n = file_.Read(buf_.data(), buf_.size());
       if (n <= 0) {
         eof_ = true;
         return false;
@@ -194,7 +156,7 @@ class LineReader {
     return line;
   }
 
-  int fd_;
+  files::InputFile& file_;
   std::vector<char> buf_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
@@ -202,16 +164,6 @@ class LineReader {
   bool first_ = true;
   std::string spill_;  // a line that crosses the end of the buffer
 };
-
-FileStamp StampOf(const struct stat& st) {
-  FileStamp s;
-  s.size = static_cast<std::uint64_t>(st.st_size);
-  s.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-  s.changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-  s.inode = static_cast<std::uint64_t>(st.st_ino);
-  s.device = static_cast<std::uint64_t>(st.st_dev);
-  return s;
-}
 
 std::mutex HookMutex;
 std::function<bool(ProfileWriteStep)> WriteHook;
@@ -238,41 +190,17 @@ bool IsWritableName(std::string_view name) {
          name.front() != '#';
 }
 
-bool ReadWhole(int fd, std::string& out) {
+bool ReadWhole(files::InputFile& file, std::string& out) {
   std::size_t used = out.size();
   for (;;) {
     if (out.size() - used < kReadChunk) out.resize(std::max(out.size() * 2, used + kReadChunk));
-    ssize_t n = ::read(fd, out.data() + used, out.size() - used);
-    if (n < 0 && errno == EINTR) continue;
+    std::ptrdiff_t n = file.Read(out.data() + used, out.size() - used);
     if (n <= 0) {
       out.resize(used);
       return n == 0;
     }
     used += static_cast<std::size_t>(n);
   }
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-// The process's file-creation mask. umask() cannot be asked without changing it, which would
-// race with other threads, so read it from the kernel's status page.
-mode_t CurrentUmask() {
-  int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 022;
-  Fd guard(fd);
-  std::string status;
-  if (!ReadWhole(fd, status)) return 022;
-  std::size_t at = status.find("\nUmask:");
-  if (at == std::string::npos) return 022;
-  return static_cast<mode_t>(std::strtoul(status.c_str() + at + 7, nullptr, 8));
 }
 
 // The text of the file after setting key in section to value. Every byte outside the one
@@ -347,71 +275,22 @@ std::string Edit(const std::string& old, std::string_view section, std::string_v
   return out;
 }
 
-// Where the bytes really go: a symbolic link stays a link to the rewritten file.
-std::string ResolveTarget(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      std::string resolved(real);
-      std::free(real);
-      return resolved;
-    }
-  }
-  return path;
-}
-
-// Whether the file itself may be written, and a descriptor for writing it in place. A file
-// that nobody may write is locked even for root, as a read-only file is for an administrator
-// on Windows; otherwise the kernel judges (mode, ACLs, a read-only mount, an immutable file).
-int OpenForWriting(const std::string& path, const struct stat& st) {
-  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-    errno = EACCES;
-    return -1;
-  }
-  return ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-}
-
-// Rewrites the file through its own descriptor, so that owner, group, mode, ACLs and other
-// hard links stay as they are. This cannot be atomic: only the bytes from the first changed
-// one on are written, in one write where the OS allows, and the file is then cut to its new
-// length. A reader at that moment, or a crash, may see the lines before the change intact and
-// a mix of old and new after it.
-bool WriteInPlace(int fd, const std::string& old, const std::string& text) {
-  std::size_t same = 0;
-  while (same < old.size() && same < text.size() && old[same] == text[same]) ++same;
-  std::string_view rest(text.data() + same, text.size() - same);
-  off_t at = static_cast<off_t>(same);
-  while (!rest.empty()) {
-    ssize_t n = ::pwrite(fd, rest.data(), rest.size(), at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    rest.remove_prefix(static_cast<std::size_t>(n));
-    at += n;
-  }
-  if (text.size() < old.size() && ::ftruncate(fd, static_cast<off_t>(text.size())) != 0) {
-    return false;
-  }
-  return ::fsync(fd) == 0;
-}
-
 }  // namespace
 
 std::optional<FileStamp> StatProfile(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  return StampOf(st);
+  FileStamp stamp;
+  if (!files::StatRegular(path, stamp)) return std::nullopt;
+  return stamp;
 }
 
 bool VisitProfileSection(const std::string& path, std::string_view section,
                          const std::function<bool(const ProfileEntry&)>& visit, FileStamp* stamp) {
-  struct stat st;
-  int fd = OpenRegular(path, &st);
-  if (fd < 0) return false;
-  Fd guard(fd);
-  if (stamp) *stamp = StampOf(st);
+  files::InputFile file;
+  if (!file.Open(path)) return false;
+  if (stamp) *stamp = file.Stamp();
 
   section = Trim(section);
-  LineReader reader(fd);
+  LineReader reader(file);
   std::string_view raw;
   bool inSection = false;
   ProfileEntry entry;
@@ -477,80 +356,46 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
     value = quoted;
   }
 
-  const std::string target = ResolveTarget(path);
+  const std::string target = files::ResolveTarget(path);
   std::string old;
-  struct stat st {};
+  files::KeptAttributes kept;
   bool existed = false;
   {
-    int fd = OpenRegular(target, &st);
-    if (fd < 0) {
+    files::InputFile file;
+    if (!file.Open(target)) {
       // Only a file that is not there may be created; one we cannot read must not be
       // replaced by a file holding just the new key.
       if (errno != ENOENT) return false;
     } else {
-      Fd guard(fd);
       existed = true;
-      if (!ReadWhole(fd, old)) return false;
+      kept = file.Attributes();
+      if (!ReadWhole(file, old)) return false;
     }
   }
 
   const std::string text = Edit(old, section, key, value);
-  // A write must never get through where writing the file itself would not.
-  int wfd = existed ? OpenForWriting(target, st) : -1;
-  if (existed && wfd < 0) return false;
-  Fd writable(wfd);
-  if (existed && text == old) return true;
-  // A rename would leave the file's other names with the old text.
-  if (existed && st.st_nlink > 1) return WriteInPlace(wfd, old, text);
-
-  std::size_t slash = target.rfind('/');
-  std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temp = folder + (folder.back() == '/' ? "" : "/") + "." + base + ".XXXXXX";
-
-  int tfd = -1;
-  auto fail = [&]() {
-    int err = errno;
-    if (tfd >= 0) ::close(tfd);
-    ::unlink(temp.c_str());
-    errno = err;
-    return false;
-  };
-
-  if (!StepAllowed(ProfileWriteStep::kCreateTemp)) return false;
-  tfd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (tfd < 0) return false;  // nothing was created, so nothing to remove
   if (existed) {
-    struct stat made {};
-    bool sameOwner =
-        ::fstat(tfd, &made) == 0 && made.st_uid == st.st_uid && made.st_gid == st.st_gid;
-    if (!sameOwner && ::fchown(tfd, st.st_uid, st.st_gid) != 0) {
-      // A replacement would change who owns the file (a shared file rewritten by one of its
-      // group, or a group we are no member of): write the file itself instead.
-      ::close(tfd);
-      ::unlink(temp.c_str());
-      return WriteInPlace(wfd, old, text);
-    }
-    // After the chown, which drops set-id bits.
-    ::fchmod(tfd, st.st_mode & 07777);
-  } else {
-    ::fchmod(tfd, 0666 & ~CurrentUmask());
+    // A write must never get through where writing the file itself would not.
+    files::WritableFile writable;
+    if (!writable.Open(target, kept)) return false;
+    if (text == old) return true;
+    // A rename would leave the file's other names with the old text.
+    if (kept.links > 1) return writable.Rewrite(old, text);
   }
-  if (!StepAllowed(ProfileWriteStep::kWriteTemp) || !WriteAll(tfd, text)) return fail();
-  if (!StepAllowed(ProfileWriteStep::kSyncTemp) || ::fsync(tfd) != 0) return fail();
-  if (!StepAllowed(ProfileWriteStep::kCloseTemp)) return fail();
-  int closed = ::close(tfd);
-  tfd = -1;
-  if (closed != 0) return fail();
-  if (!StepAllowed(ProfileWriteStep::kRename) || ::rename(temp.c_str(), target.c_str()) != 0) {
-    return fail();
+
+  // A failed step leaves the old file as it was; the replacement removes itself.
+  files::ReplacementFile temp;
+  if (!StepAllowed(ProfileWriteStep::kCreateTemp)) return false;
+  if (!temp.Create(target, existed ? &kept : nullptr)) return false;
+  if (!temp.KeepsOwner()) {
+    // A replacement would change who owns the file: write the file itself instead.
+    files::WritableFile writable;
+    return writable.Open(target, kept) && writable.Rewrite(old, text);
   }
-  // Make the rename itself durable; the file is already complete either way.
-  int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  if (!StepAllowed(ProfileWriteStep::kWriteTemp) || !temp.Write(text)) return false;
+  if (!StepAllowed(ProfileWriteStep::kSyncTemp) || !temp.Sync()) return false;
+  if (!StepAllowed(ProfileWriteStep::kCloseTemp) || !temp.Close()) return false;
+  if (!StepAllowed(ProfileWriteStep::kRename) || !temp.Replace()) return false;
   return true;
 }
 

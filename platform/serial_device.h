@@ -1,4 +1,6 @@
-// A serial device on termios: the stand-in of the Win32 COM calls that the serial port makes.
+// A serial device: on Windows the Win32 communication calls that the serial port makes, on Linux
+// their stand-in over termios. Each OS keeps its own state in Impl (platform/posix/,
+// platform/win32/), so nothing of either shows here.
 //
 // Thread safety: one thread opens, sets up and closes the device (the GUI thread, through
 // OpenPort and ClosePort). While it is open, the port's monitor thread calls WaitEvent,
@@ -8,13 +10,9 @@
 // Releases the device to it).
 #pragma once
 
-#include <termios.h>
-
-#include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace lumivex::platform {
 
@@ -45,16 +43,15 @@ inline constexpr uint32_t kErrParity = 0x4;
 inline constexpr uint32_t kErrFrame = 0x8;
 inline constexpr uint32_t kErrBreak = 0x10;
 
-// The line settings that the port reads and writes at open (the Win32 DCB's role). Only the
-// five named members are ever changed; `native` carries everything else the driver reported
-// (flow control, control characters) unchanged back to it.
+// The line settings that the port reads and writes at open (the Win32 DCB's role). Only these
+// five members are ever changed: SetLineSettings applies them to the settings the driver holds
+// at that moment, so everything else (flow control, control characters) stays as it reported.
 struct LineSettings {
   uint32_t baudRate = 0;
   uint8_t byteSize = 0;  // 5 to 8
   uint8_t parity = 0;    // 0 none, 1 odd, 2 even
   uint8_t stopBits = 0;  // 0 one, 2 two
   bool parityCheck = false;
-  termios native{};
 };
 
 // Time-outs in milliseconds, as COMMTIMEOUTS.
@@ -74,25 +71,27 @@ class SerialDevice {
   SerialDevice& operator=(const SerialDevice&) = delete;
 
   // Opens path for reading and writing, exclusively (another open, in this process or another,
-  // fails with EWOULDBLOCK or EBUSY), and puts it in raw mode. On failure the device stays closed
-  // and LastError gives the errno.
+  // fails: EWOULDBLOCK or EBUSY on Linux, ERROR_ACCESS_DENIED on Windows), and puts it in raw
+  // mode. On failure the device stays closed and LastError gives the reason.
   bool Open(const std::string& path);
   // Empties both queues and closes. Nothing is left pending.
   void Close();
-  // Closes the device for everyone but keeps the descriptor number valid (it then refers to
-  // /dev/null) until this object is destroyed, so that a thread that still holds the object never
-  // acts on a descriptor that a later open has reused.
+  // Closes the device for everyone but keeps the descriptor number valid (Linux: it then refers
+  // to /dev/null) until this object is destroyed, so that a thread that still holds the object
+  // never acts on a descriptor that a later open has reused. On Windows a thread still inside a
+  // call has its wait ended and closes the handle as it leaves; later calls fail.
   void Release();
-  bool IsOpen() const { return fd_.load() >= 0; }
-  bool HungUp() const { return hungUp_.load(); }
-  // The errno of the last failed call (0 until one fails).
-  int LastError() const { return lastError_.load(); }
-  const std::string& Path() const { return path_; }
+  bool IsOpen() const;
+  bool HungUp() const;
+  // The errno (Linux) or GetLastError code (Windows) of the last failed call (0 until one fails).
+  int LastError() const;
+  const std::string& Path() const;
 
   bool GetLineSettings(LineSettings& settings);
-  // Fails with EINVAL for a speed that termios has no constant for.
+  // Fails (EINVAL, ERROR_INVALID_PARAMETER) for framing outside the ranges above, and on Linux
+  // for a speed that termios has no constant for.
   bool SetLineSettings(const LineSettings& settings);
-  // Accepted and checked for an open device; the tty layer sizes its own queues.
+  // The driver's queue sizes (Linux: accepted and checked; the tty layer sizes its own).
   bool SetupQueues(uint32_t inputBytes, uint32_t outputBytes);
   bool GetTimeouts(Timeouts& timeouts);
   bool SetTimeouts(const Timeouts& timeouts);
@@ -107,8 +106,10 @@ class SerialDevice {
   // the monitor thread.
   bool SetEventMask(uint32_t mask);
   // Blocks until one of the masked events occurs, then gives it in mask (0 when the wait was ended
-  // by SetEventMask(0)). Never polls while the line is quiet; while a write is leaving, it checks
-  // the output queue every millisecond. After a hang-up it blocks until SetEventMask(0).
+  // by SetEventMask(0)). Never polls while the line is quiet (but on a driver whose event wait
+  // ends at once without an event, as Wine's does: it then looks at the input queue each
+  // millisecond); while a write is leaving, it checks the output queue every millisecond. After a
+  // hang-up it blocks until SetEventMask(0).
   bool WaitEvent(uint32_t& mask);
 
   // Reads up to count bytes. Bytes already waiting are returned at once; with none waiting, it
@@ -116,49 +117,14 @@ class SerialDevice {
   // the number read, or -1 on failure.
   int32_t Read(uint8_t* buffer, uint32_t count);
   // Starts a write and returns without waiting for it: bytes that the driver does not take at
-  // once are copied and sent by the monitor thread's WaitEvent as the line drains. Returns the
-  // bytes taken at once, or -1 on failure (a write still pending from before is abandoned).
+  // once are copied (Linux: sent by the monitor thread's WaitEvent as the line drains; Windows:
+  // kept for the overlapped write). Returns the bytes taken at once, or -1 on failure (a write
+  // still pending from before is abandoned).
   int32_t Write(const uint8_t* bytes, uint32_t count);
 
  private:
-  bool Fail(int error);
-  bool FailFromErrno();
-  void MarkHungUp();
-  // Compares the driver's counters with the last reading and keeps what changed as events and
-  // errors.
-  void UpdateCounters();
-  // Monitor side of a write: hands the driver what it will take and reports whether the output
-  // has drained since; also gives the poll time-out in milliseconds (-1: no write to watch).
-  bool ProgressWrite(int& pollTimeoutMs, bool& wantWritable);
-
-  std::atomic<int> fd_{-1};
-  int releasedFd_ = -1;  // a Released descriptor, now on /dev/null, closed by the destructor
-  int wakeFd_ = -1;      // eventfd: SetEventMask(0) ends the wait
-  int kickFd_ = -1;      // eventfd: a write started, the wait must watch it
-  std::string path_;
-  std::atomic<int> lastError_{0};
-  std::atomic<bool> hungUp_{false};
-  bool hangUpReported_ = false;  // monitor thread only
-  std::atomic<uint32_t> eventMask_{0};
-  Timeouts timeouts_{};
-
-  // Error and modem counters of the driver, where it keeps them (TIOCGICOUNT).
-  std::mutex countersMutex_;
-  std::atomic<bool> countersSupported_{false};
-  struct Counters {
-    int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0,
-        bufOverrun = 0;
-  } counters_{};
-  uint32_t pendingEvents_ = 0;  // counted changes not yet reported by WaitEvent
-  uint32_t pendingErrors_ = 0;  // counted errors not yet handed out by ClearErrors
-  std::atomic<bool> outQueueSupported_{true};
-
-  // The write in progress: bytes not yet taken by the driver, and whether the output queue is
-  // still being watched for the empty signal.
-  std::mutex writeMutex_;
-  std::vector<uint8_t> pendingBytes_;
-  bool drainWatched_ = false;
-  int64_t writeDeadlineMs_ = 0;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace lumivex::platform

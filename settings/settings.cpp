@@ -1,12 +1,9 @@
 #include "settings/settings.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
+#include "platform/paths.h"
 #include "platform/profile.h"
 
 namespace lumivex::settings {
@@ -18,17 +15,11 @@ constexpr std::size_t kMaxValueBytes = 259;
 }  // namespace
 
 std::string SettingsFilePath() {
-  std::vector<char> buf(256);
-  for (;;) {
-    if (::getcwd(buf.data(), buf.size()) != nullptr) {
-      return std::string(buf.data()) + "/" + kSettingsFileName;
-    }
-    if (errno != ERANGE || buf.size() > (1u << 20)) break;
-    buf.resize(buf.size() * 2);
-  }
+  const std::string directory = platform::CurrentDirectory();
   // The working directory is gone (removed, or out of reach): a relative name still means
   // "in the working directory", and opening it simply fails, so reads give defaults.
-  return kSettingsFileName;
+  if (directory.empty()) return kSettingsFileName;
+  return directory + platform::kPathSeparator + kSettingsFileName;
 }
 
 std::string ReadSetting(const std::string& section, const std::string& key) {
@@ -53,17 +44,10 @@ int ReadSettingSection(const std::string& section, SettingTable& entries) {
 
 std::string GetProgramDirectory() {
   static const std::string directory = [] {
-    std::vector<char> buf(512);
-    for (;;) {
-      ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-      if (n < 0) return std::string("./");
-      if (static_cast<std::size_t>(n) < buf.size()) {
-        std::string exe(buf.data(), static_cast<std::size_t>(n));
-        std::size_t slash = exe.rfind('/');
-        return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
-      }
-      buf.resize(buf.size() * 2);
-    }
+    const std::string here = std::string(".") + platform::kPathSeparator;
+    const std::string exe = platform::ProgramPath();
+    const std::size_t separator = exe.find_last_of(platform::kPathSeparators);
+    return separator == std::string::npos ? here : exe.substr(0, separator + 1);
   }();
   return directory;
 }

@@ -3,6 +3,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/clock.h"
 #include "transport/link_deadline.h"
 #include "transport/link_testing.h"
 #include "transport/port_table.h"
@@ -66,7 +67,7 @@ StepDeadline StepDeadline::AfterSteps(uint32_t steps) {
 void StepDeadline::Wait() const {
   const Clock::time_point wake = at_ - kSpinMargin;
   if (Clock::now() < wake) {
-    std::this_thread::sleep_until(wake);
+    platform::SleepUntil(wake);
   }
   while (!Passed()) {
   }

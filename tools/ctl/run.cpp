@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include "board/temperatures.h"
 #include "board/upgrade.h"
 #include "connection/connection.h"
+#include "platform/console.h"
 #include "platform/port_map.h"
 #include "protocol/outcome.h"
 #include "settings/language.h"
@@ -49,28 +48,7 @@ void ShowBox(std::ostream& err, const char* textKey, const char* titleKey) {
 
 // A failed open reports itself on standard output; on the command line standard output holds
 // results only, so while ports are opened the report goes to standard error.
-class StdoutToStderr {
- public:
-  StdoutToStderr() {
-    std::cout.flush();
-    std::fflush(stdout);
-    saved_ = ::dup(STDOUT_FILENO);
-    if (saved_ >= 0) ::dup2(STDERR_FILENO, STDOUT_FILENO);
-  }
-  ~StdoutToStderr() {
-    std::cout.flush();
-    std::fflush(stdout);
-    if (saved_ >= 0) {
-      ::dup2(saved_, STDOUT_FILENO);
-      ::close(saved_);
-    }
-  }
-  StdoutToStderr(const StdoutToStderr&) = delete;
-  StdoutToStderr& operator=(const StdoutToStderr&) = delete;
-
- private:
-  int saved_ = -1;
-};
+using platform::StdoutToStderr;
 
 // The trace observer lives only as long as the run that installed it and its stream.
 class TraceScope {
@@ -155,12 +133,13 @@ void ExplainFailure(const connection::ConnectionRequest& request, std::ostream& 
     if (!device.empty()) err << " (" << device << ")";
     if (device.empty())
       err << ": no such port in the port map";
-    else if (attempt.openError == EBUSY)
+    else if (platform::ClassifyOpenError(attempt.openError) == platform::OpenFailure::kBusy)
       err << ": in use by another program";
     else if (attempt.openError != 0)
-      err << ": " << std::strerror(attempt.openError);
+      err << ": " << platform::DescribeSystemError(attempt.openError);
     err << '\n';
-    permission = permission || attempt.openError == EACCES;
+    permission = permission || platform::ClassifyOpenError(attempt.openError) ==
+                                   platform::OpenFailure::kPermission;
   }
   if (permission) {
     err << "lumivexctl: serial ports belong to the group dialout; add your user to it "

@@ -1,4 +1,4 @@
-#include "platform/serial_device.h"
+#include "platform/posix/serial_device_posix.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -115,12 +115,12 @@ void SetDriverCountersForTesting(std::function<bool(int fd, DriverCounters&)> so
   CountersSource = std::move(source);
 }
 
-SerialDevice::SerialDevice() {
+SerialDevice::Impl::Impl() {
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   kickFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
-SerialDevice::~SerialDevice() {
+SerialDevice::Impl::~Impl() {
   Close();
   if (releasedFd_ >= 0) {
     close(releasedFd_);
@@ -133,12 +133,12 @@ SerialDevice::~SerialDevice() {
   }
 }
 
-bool SerialDevice::Fail(int error) {
+bool SerialDevice::Impl::Fail(int error) {
   lastError_.store(error);
   return false;
 }
 
-bool SerialDevice::FailFromErrno() {
+bool SerialDevice::Impl::FailFromErrno() {
   int error = errno;
   if (error == EIO) {
     MarkHungUp();
@@ -146,12 +146,12 @@ bool SerialDevice::FailFromErrno() {
   return Fail(error);
 }
 
-void SerialDevice::MarkHungUp() {
+void SerialDevice::Impl::MarkHungUp() {
   lastError_.store(EIO);
   hungUp_.store(true);
 }
 
-bool SerialDevice::Open(const std::string& path) {
+bool SerialDevice::Impl::Open(const std::string& path) {
   Close();
   if (wakeFd_ < 0 || kickFd_ < 0) {
     return Fail(EMFILE);
@@ -226,7 +226,7 @@ bool SerialDevice::Open(const std::string& path) {
   return true;
 }
 
-void SerialDevice::Close() {
+void SerialDevice::Impl::Close() {
   int fd = fd_.exchange(-1);
   if (fd < 0) {
     return;
@@ -242,7 +242,7 @@ void SerialDevice::Close() {
   close(fd);
 }
 
-void SerialDevice::Release() {
+void SerialDevice::Impl::Release() {
   int fd = fd_.exchange(-1);
   if (fd < 0) {
     return;
@@ -260,7 +260,7 @@ void SerialDevice::Release() {
   Signal(wakeFd_);
 }
 
-bool SerialDevice::GetLineSettings(LineSettings& settings) {
+bool SerialDevice::Impl::GetLineSettings(LineSettings& settings) {
   int fd = fd_.load();
   if (fd < 0) {
     return Fail(EBADF);
@@ -269,7 +269,6 @@ bool SerialDevice::GetLineSettings(LineSettings& settings) {
   if (tcgetattr(fd, &tio) != 0) {
     return FailFromErrno();
   }
-  settings.native = tio;
   settings.baudRate = SpeedRate(cfgetospeed(&tio));
   switch (tio.c_cflag & CSIZE) {
     case CS5:
@@ -291,12 +290,15 @@ bool SerialDevice::GetLineSettings(LineSettings& settings) {
   return true;
 }
 
-bool SerialDevice::SetLineSettings(const LineSettings& settings) {
+bool SerialDevice::Impl::SetLineSettings(const LineSettings& settings) {
   int fd = fd_.load();
   if (fd < 0) {
     return Fail(EBADF);
   }
-  termios tio = settings.native;
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) {
+    return FailFromErrno();
+  }
   speed_t code{};
   if (!SpeedCode(settings.baudRate, code) || settings.byteSize < 5 || settings.byteSize > 8 ||
       settings.parity > 2 || (settings.stopBits != 0 && settings.stopBits != 2)) {
@@ -324,7 +326,7 @@ bool SerialDevice::SetLineSettings(const LineSettings& settings) {
   return true;
 }
 
-bool SerialDevice::SetupQueues(uint32_t inputBytes, uint32_t outputBytes) {
+bool SerialDevice::Impl::SetupQueues(uint32_t inputBytes, uint32_t outputBytes) {
   if (fd_.load() < 0) {
     return Fail(EBADF);
   }
@@ -334,7 +336,7 @@ bool SerialDevice::SetupQueues(uint32_t inputBytes, uint32_t outputBytes) {
   return true;
 }
 
-bool SerialDevice::GetTimeouts(Timeouts& timeouts) {
+bool SerialDevice::Impl::GetTimeouts(Timeouts& timeouts) {
   if (fd_.load() < 0) {
     return Fail(EBADF);
   }
@@ -342,7 +344,7 @@ bool SerialDevice::GetTimeouts(Timeouts& timeouts) {
   return true;
 }
 
-bool SerialDevice::SetTimeouts(const Timeouts& timeouts) {
+bool SerialDevice::Impl::SetTimeouts(const Timeouts& timeouts) {
   if (fd_.load() < 0) {
     return Fail(EBADF);
   }
@@ -350,7 +352,7 @@ bool SerialDevice::SetTimeouts(const Timeouts& timeouts) {
   return true;
 }
 
-bool SerialDevice::Purge(uint32_t flags) {
+bool SerialDevice::Impl::Purge(uint32_t flags) {
   int fd = fd_.load();
   if (fd < 0) {
     return Fail(EBADF);
@@ -372,7 +374,7 @@ bool SerialDevice::Purge(uint32_t flags) {
   return true;
 }
 
-void SerialDevice::UpdateCounters() {
+void SerialDevice::Impl::UpdateCounters() {
   int fd = fd_.load();
   std::lock_guard lock(countersMutex_);
   if (!countersSupported_.load() || fd < 0) {
@@ -407,7 +409,7 @@ void SerialDevice::UpdateCounters() {
                now.overrun, now.parity, now.brk, now.buf_overrun};
 }
 
-bool SerialDevice::ClearErrors(uint32_t* errors, uint32_t* inputQueue) {
+bool SerialDevice::Impl::ClearErrors(uint32_t* errors, uint32_t* inputQueue) {
   int fd = fd_.load();
   if (fd < 0) {
     return Fail(EBADF);
@@ -431,7 +433,7 @@ bool SerialDevice::ClearErrors(uint32_t* errors, uint32_t* inputQueue) {
   return true;
 }
 
-bool SerialDevice::ClearBreak() {
+bool SerialDevice::Impl::ClearBreak() {
   int fd = fd_.load();
   if (fd < 0) {
     return Fail(EBADF);
@@ -442,7 +444,7 @@ bool SerialDevice::ClearBreak() {
   return true;
 }
 
-bool SerialDevice::SetEventMask(uint32_t mask) {
+bool SerialDevice::Impl::SetEventMask(uint32_t mask) {
   if (fd_.load() < 0 && mask != 0) {
     return Fail(EBADF);
   }
@@ -453,7 +455,7 @@ bool SerialDevice::SetEventMask(uint32_t mask) {
   return true;
 }
 
-bool SerialDevice::ProgressWrite(int& pollTimeoutMs, bool& wantWritable) {
+bool SerialDevice::Impl::ProgressWrite(int& pollTimeoutMs, bool& wantWritable) {
   pollTimeoutMs = -1;
   wantWritable = false;
   int fd = fd_.load();
@@ -510,7 +512,7 @@ bool SerialDevice::ProgressWrite(int& pollTimeoutMs, bool& wantWritable) {
   return false;
 }
 
-bool SerialDevice::WaitEvent(uint32_t& mask) {
+bool SerialDevice::Impl::WaitEvent(uint32_t& mask) {
   mask = 0;
   for (;;) {
     int fd = fd_.load();
@@ -585,7 +587,7 @@ bool SerialDevice::WaitEvent(uint32_t& mask) {
   }
 }
 
-int32_t SerialDevice::Read(uint8_t* buffer, uint32_t count) {
+int32_t SerialDevice::Impl::Read(uint8_t* buffer, uint32_t count) {
   if (fd_.load() < 0) {
     Fail(EBADF);
     return -1;
@@ -651,7 +653,7 @@ int32_t SerialDevice::Read(uint8_t* buffer, uint32_t count) {
   }
 }
 
-int32_t SerialDevice::Write(const uint8_t* bytes, uint32_t count) {
+int32_t SerialDevice::Impl::Write(const uint8_t* bytes, uint32_t count) {
   int fd = fd_.load();
   if (fd < 0) {
     Fail(EBADF);
@@ -693,6 +695,67 @@ int32_t SerialDevice::Write(const uint8_t* bytes, uint32_t count) {
   // The monitor's wait may be blocked with no time-out: have it watch this write.
   Signal(kickFd_);
   return static_cast<int32_t>(taken);
+}
+
+// SerialDevice keeps nothing of its own: every call goes to the termios state above.
+SerialDevice::SerialDevice() : impl_(std::make_unique<Impl>()) {}
+SerialDevice::~SerialDevice() = default;
+bool SerialDevice::Open(const std::string& path) {
+  return impl_->Open(path);
+}
+void SerialDevice::Close() {
+  impl_->Close();
+}
+void SerialDevice::Release() {
+  impl_->Release();
+}
+bool SerialDevice::IsOpen() const {
+  return impl_->IsOpen();
+}
+bool SerialDevice::HungUp() const {
+  return impl_->HungUp();
+}
+int SerialDevice::LastError() const {
+  return impl_->LastError();
+}
+const std::string& SerialDevice::Path() const {
+  return impl_->Path();
+}
+bool SerialDevice::GetLineSettings(LineSettings& settings) {
+  return impl_->GetLineSettings(settings);
+}
+bool SerialDevice::SetLineSettings(const LineSettings& settings) {
+  return impl_->SetLineSettings(settings);
+}
+bool SerialDevice::SetupQueues(uint32_t inputBytes, uint32_t outputBytes) {
+  return impl_->SetupQueues(inputBytes, outputBytes);
+}
+bool SerialDevice::GetTimeouts(Timeouts& timeouts) {
+  return impl_->GetTimeouts(timeouts);
+}
+bool SerialDevice::SetTimeouts(const Timeouts& timeouts) {
+  return impl_->SetTimeouts(timeouts);
+}
+bool SerialDevice::Purge(uint32_t flags) {
+  return impl_->Purge(flags);
+}
+bool SerialDevice::ClearErrors(uint32_t* errors, uint32_t* inputQueue) {
+  return impl_->ClearErrors(errors, inputQueue);
+}
+bool SerialDevice::ClearBreak() {
+  return impl_->ClearBreak();
+}
+bool SerialDevice::SetEventMask(uint32_t mask) {
+  return impl_->SetEventMask(mask);
+}
+bool SerialDevice::WaitEvent(uint32_t& mask) {
+  return impl_->WaitEvent(mask);
+}
+int32_t SerialDevice::Read(uint8_t* buffer, uint32_t count) {
+  return impl_->Read(buffer, count);
+}
+int32_t SerialDevice::Write(const uint8_t* bytes, uint32_t count) {
+  return impl_->Write(bytes, count);
 }
 
 }  // namespace lumivex::platform
