@@ -15,7 +15,9 @@
 #include <stdexcept>
 #include <string>
 
+#ifndef _WIN32
 #include "tests/support/users.h"
+#endif
 
 namespace lumivex::testing {
 

@@ -1,4 +1,4 @@
-// POSIX: SIGINT and SIGTERM handlers that set an atomic flag and write one byte into a pipe,
+// Linux: SIGINT and SIGTERM handlers that set an atomic flag and write one byte into a pipe,
 // the only async-signal-safe ways to tell a sleeping thread.
 #include "platform/interrupt.h"
 
