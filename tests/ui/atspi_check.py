@@ -32,7 +32,11 @@ def walk(acc, depth=0):
 def wait_for(what, predicate, seconds=20.0):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
-        found = predicate()
+        try:
+            found = predicate()
+        except GLib.GError:
+            # An object went away while the tree was walked (a box closing): look again.
+            found = None
         if found:
             return found
         time.sleep(0.2)
@@ -108,6 +112,18 @@ def connected():
 
 
 wait_for("the connection", connected, 30.0)
+
+
+def idle():
+    # The status line names the port once the connection and the page's first reading are
+    # done; while a command runs it names the command instead, and a toggle made then would be
+    # dropped by design.
+    return any(a.getRole() == pyatspi.ROLE_LABEL and a.name.startswith("COM")
+               for a in walk(panel()))
+
+
+wait_for("the panel to be idle", idle, 30.0)
+time.sleep(0.5)
 
 slider = [a for a in walk(panel()) if a.getRole() == pyatspi.ROLE_SLIDER and showing(a)][0]
 red = [a for a in walk(panel()) if a.name == "R" and a.getRole() == pyatspi.ROLE_RADIO_BUTTON][0]
