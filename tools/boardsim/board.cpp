@@ -88,6 +88,9 @@ struct SimulatedBoard::Impl {
   BoardOptions options;
   BoardState state;
   BoardCounters counters;
+  // Frames whose effect on the state is complete: a waiter for n frames may read the state at
+  // once, even while the answer to the last one is still being paced out.
+  uint64_t framesActedOn = 0;
   std::deque<Bytes> frames;  // the most recent kFrameLogLimit frames
   std::deque<Bytes> pushed;
   std::string error;
@@ -329,7 +332,7 @@ std::vector<std::vector<uint8_t>> SimulatedBoard::receivedFrames() const {
 
 bool SimulatedBoard::WaitForFrames(uint64_t n, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->counters.frames >= n; });
+  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->framesActedOn >= n; });
 }
 
 bool SimulatedBoard::WaitForAnswers(uint64_t n, std::chrono::milliseconds timeout) const {
@@ -457,8 +460,17 @@ void SimulatedBoard::Impl::HandleFrame(const Bytes& frame) {
     frameCount = ++counters.frames;
     opts = options;
   }
-  changed.notify_all();
   Trace("recv", frame.data(), frame.size(), opts.trace);
+  bool actedOn = false;
+  auto markActedOn = [&] {
+    if (actedOn) return;
+    actedOn = true;
+    {
+      std::lock_guard lock(mutex);
+      ++framesActedOn;
+    }
+    changed.notify_all();
+  };
 
   auto hangUpIfDue = [&] {
     if (opts.hangUpAfterFrames != 0 && frameCount >= opts.hangUpAfterFrames) HangUp();
@@ -473,6 +485,7 @@ void SimulatedBoard::Impl::HandleFrame(const Bytes& frame) {
       ++counters.wrongSpeed;
     }
     TraceNote("ignored: the client is not at " + std::to_string(opts.baud) + " baud", opts.trace);
+    markActedOn();
     hangUpIfDue();
     return;
   }
@@ -482,11 +495,13 @@ void SimulatedBoard::Impl::HandleFrame(const Bytes& frame) {
       ++counters.badCheck;
     }
     TraceNote("ignored: bad check byte", opts.trace);
+    markActedOn();
     hangUpIfDue();
     return;
   }
 
   std::optional<Bytes> answer = Answer(frame, opts);
+  markActedOn();
   if (answer && !opts.silent) {
     ++answerable;
     if (!opts.answerEveryOther || answerable % 2 == 1) SendAnswer(std::move(*answer), opts);

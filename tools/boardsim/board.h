@@ -130,7 +130,8 @@ class SimulatedBoard {
   // The most recent kFrameLogLimit frames received, oldest first.
   static constexpr std::size_t kFrameLogLimit = 10000;
   std::vector<std::vector<uint8_t>> receivedFrames() const;
-  // True once at least n frames have been received in all; false after the timeout.
+  // True once at least n frames have been received in all and the board has acted on them (its
+  // state shows their effect); false after the timeout.
   bool WaitForFrames(uint64_t n, std::chrono::milliseconds timeout) const;
   // True once at least n answers have been sent in all; false after the timeout.
   bool WaitForAnswers(uint64_t n, std::chrono::milliseconds timeout) const;
