@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
   double shown = 0;
   {
     ui::CTrafficWindow traffic;
-    traffic.show();
+    traffic.CreateAsWindow();
     // The window takes its lines a few times a second; here, every 1000 frames. The link's
     // share (formatting the line on the exchanging thread) and the window's (showing it on
     // the GUI thread) are timed apart.
@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
     }
     open = std::chrono::duration<double, std::nano>(link).count() / frames;
     shown = std::chrono::duration<double, std::nano>(window).count() / frames;
-    traffic.close();
+    traffic.Close();
   }
   const double closed = LinkNsPerFrame(frames);
   transport::SetLinkPortResolver(nullptr);

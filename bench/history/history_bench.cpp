@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "board/temperature_history.h"
-#include "ui/framework/dialog_units.h"
+#include "ui/framework/qt/controls_qt.h"
 #include "ui/temperature_history_window.h"
 
 namespace {
@@ -100,10 +100,11 @@ int main(int argc, char* argv[]) {
     window.RecordReading(Reading(i), t0 + i * 2s, wall0 + i * 2s);
   }
   window.SetLimit(65);
-  ui::PlotControl* plot = window.Plot();
+  QWidget* plot = window.Plot()->GetSafeWnd();
+  const ui::Rect area = window.Plot()->PlotArea();
   QImage image(plot->size(), QImage::Format_ARGB32_Premultiplied);
   std::printf("plot: %dx%d pixels (plot area %dx%d), %d repetitions\n", plot->width(),
-              plot->height(), plot->PlotArea().width(), plot->PlotArea().height(), repetitions);
+              plot->height(), area.width, area.height, repetitions);
   std::printf("%-16s %12s %12s %12s %12s\n", "range", "wall median", "wall p95", "CPU median",
               "CPU p95");
 

@@ -27,6 +27,7 @@
 #include "platform/port_map.h"
 #include "ui/app.h"
 #include "ui/framework/message_presenter.h"
+#include "ui/framework/shell.h"
 #include "ui/main_dialog.h"
 
 namespace {
@@ -115,21 +116,21 @@ class Probe : public QObject {
 int main(int argc, char* argv[]) {
   StartedAt =
       argc > 1 ? Clock::time_point(std::chrono::nanoseconds(std::atoll(argv[1]))) : Clock::now();
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Lumivex"));
-  // The connection's boxes are recorded: nobody is there to dismiss them.
-  lumivex::ui::SetMessagePresenter(std::make_unique<lumivex::ui::MessageRecorder>());
-  // Only the virtual ports: a search that missed the board must not greet the machine's own
-  // serial ports (a console on ttyS0).
-  lumivex::connection::SetPortMapReader([] {
-    lumivex::platform::PortMapRoots roots;
-    roots.portsFolder = lumivex::platform::VirtualPortsFolder();
-    roots.ttyClass = "/nonexistent";
-    return lumivex::platform::ReadPortMap(roots);
+  // The program's own start, as main.cpp makes it.
+  return lumivex::ui::RunApplication(argc, argv, [] {
+    // The connection's boxes are recorded: nobody is there to dismiss them.
+    lumivex::ui::SetMessagePresenter(std::make_unique<lumivex::ui::MessageRecorder>());
+    // Only the virtual ports: a search that missed the board must not greet the machine's own
+    // serial ports (a console on ttyS0).
+    lumivex::connection::SetPortMapReader([] {
+      lumivex::platform::PortMapRoots roots;
+      roots.portsFolder = lumivex::platform::VirtualPortsFolder();
+      roots.ttyClass = "/nonexistent";
+      return lumivex::platform::ReadPortMap(roots);
+    });
+    Probe probe;
+    qApp->installEventFilter(&probe);
+    QTimer::singleShot(0, &probe, [&probe] { probe.Drive(); });
+    lumivex::ui::theApp.InitInstance();
   });
-  Probe probe;
-  application.installEventFilter(&probe);
-  QTimer::singleShot(0, &probe, [&probe] { probe.Drive(); });
-  lumivex::ui::theApp.InitInstance();
-  return 0;
 }

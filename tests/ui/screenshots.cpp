@@ -21,8 +21,9 @@
 #include "settings/settings.h"
 #include "ui/about_dialog.h"
 #include "ui/app.h"
-#include "ui/framework/dialog_units.h"
 #include "ui/framework/message_presenter.h"
+#include "ui/framework/qt/controls_qt.h"
+#include "ui/framework/shell.h"
 #include "ui/main_dialog.h"
 
 namespace {
@@ -96,11 +97,11 @@ int main(int argc, char* argv[]) {
     WriteFile(QDir(dir.path()).filePath("Config.ini"),
               QByteArray("[themes]\nSolution=") + language.solution + "\n");
     settings::LoadLanguage(dir.path().toStdString() + "/");
-    ui::LoadQtTranslation(settings::LanguageFilePath, dir.path().toStdString() + "/");
+    ui::LoadToolkitTranslation(settings::LanguageFilePath, dir.path().toStdString() + "/");
 
     ui::CMainDialog dialog;
     dialog.CreateAsWindow();
-    QTabBar* bar = dialog.m_tabCtrl.Widget()->TabBar();
+    QTabBar* bar = static_cast<ui::TabControl*>(dialog.m_tabCtrl.GetSafeWnd())->TabBar();
     static const char* const names[] = {"1", "2", "3", "4", "5"};
     for (int i = 0; i < dialog.TabCount(); ++i) {
       bar->setCurrentIndex(i);

@@ -10,7 +10,7 @@
 
 #include "settings/language.h"
 #include "settings/settings.h"
-#include "ui/framework/dialog_units.h"
+#include "ui/framework/qt/controls_qt.h"
 #include "ui/temperature_history_window.h"
 
 int main(int argc, char* argv[]) {

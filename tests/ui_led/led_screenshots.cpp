@@ -13,7 +13,7 @@
 
 #include "settings/language.h"
 #include "settings/settings.h"
-#include "ui/framework/dialog_units.h"
+#include "ui/framework/qt/controls_qt.h"
 #include "ui/main_dialog.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "settings/language.h"
 #include "settings/settings.h"
 #include "tests/ui_pages/one_shot_flags.h"
-#include "ui/framework/dialog_units.h"
+#include "ui/framework/qt/controls_qt.h"
 #include "ui/main_dialog.h"
 
 namespace {
