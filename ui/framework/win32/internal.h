@@ -19,6 +19,7 @@
 #undef SetDlgItemText
 #undef SetWindowText
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,15 @@ std::string Narrow(std::wstring_view utf16);
 // on the first call, which must come from the GUI thread; that thread is then the GUI thread.
 // Once made, any thread may read the handle.
 HWND MessageWindow();
+
+// Any thread, once the message window is made: fn runs on the GUI thread after the messages
+// already waiting there. False when it could not be posted (no message window yet, or its queue
+// is full); fn is then dropped.
+bool PostCall(std::function<void()> fn);
+
+// Hands msg to the pre-translate hook and, unless the hook consumed it, translates and
+// dispatches it: what every loop of the GUI thread does with a message it took.
+void DeliverMessage(MSG& msg);
 
 // The module the program's resources (icon, version) and window classes belong to.
 HINSTANCE Instance();
