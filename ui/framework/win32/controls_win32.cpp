@@ -37,7 +37,12 @@ std::wstring TextOf(HWND w) {
 
 // ----- the edit box's typing limit
 
+// Each subclassed control keeps its state in a window property as well, where the program
+// finds it (GetWindowSubclass has no import by name in every toolchain).
 constexpr UINT_PTR kEditSubclassId = 0x4C56;  // "LV"
+constexpr wchar_t kEditStateProp[] = L"LumivexEditState";
+constexpr wchar_t kTextViewStateProp[] = L"LumivexTextViewState";
+constexpr wchar_t kStatusStateProp[] = L"LumivexStatusState";
 
 struct EditState {
   int limitBytes = 0;  // 0: none
@@ -62,6 +67,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp, UINT_PT
   auto* state = reinterpret_cast<EditState*>(data);
   if (message == WM_NCDESTROY) {
     RemoveWindowSubclass(hwnd, &EditProc, id);
+    RemovePropW(hwnd, kEditStateProp);
     delete state;
     return DefSubclassProc(hwnd, message, wp, lp);
   }
@@ -100,10 +106,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp, UINT_PT
 }
 
 EditState* EditStateOf(HWND edit) {
-  DWORD_PTR data = 0;
-  if (edit == nullptr || !GetWindowSubclass(edit, &EditProc, kEditSubclassId, &data))
-    return nullptr;
-  return reinterpret_cast<EditState*>(data);
+  return edit != nullptr ? static_cast<EditState*>(GetPropW(edit, kEditStateProp)) : nullptr;
 }
 
 // ----- text views
@@ -119,16 +122,15 @@ LRESULT CALLBACK TextViewProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp, UIN
                               DWORD_PTR data) {
   if (message == WM_NCDESTROY) {
     RemoveWindowSubclass(hwnd, &TextViewProc, id);
+    RemovePropW(hwnd, kTextViewStateProp);
     delete reinterpret_cast<TextViewState*>(data);
   }
   return DefSubclassProc(hwnd, message, wp, lp);
 }
 
 TextViewState* TextViewStateOf(HWND edit) {
-  DWORD_PTR data = 0;
-  if (edit == nullptr || !GetWindowSubclass(edit, &TextViewProc, kTextViewSubclassId, &data))
-    return nullptr;
-  return reinterpret_cast<TextViewState*>(data);
+  return edit != nullptr ? static_cast<TextViewState*>(GetPropW(edit, kTextViewStateProp))
+                         : nullptr;
 }
 
 // A line as the edit box shows it: a line break inside it would make two lines there.
@@ -204,6 +206,7 @@ LRESULT CALLBACK StatusProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp, UINT_
     case WM_NCDESTROY:
       if (state->tooltip != nullptr) DestroyWindow(state->tooltip);
       RemoveWindowSubclass(hwnd, &StatusProc, id);
+      RemovePropW(hwnd, kStatusStateProp);
       delete state;
       break;
     case WM_PAINT: {
@@ -238,10 +241,7 @@ LRESULT CALLBACK StatusProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp, UINT_
 }
 
 StatusState* StatusStateOf(HWND label) {
-  DWORD_PTR data = 0;
-  if (label == nullptr || !GetWindowSubclass(label, &StatusProc, kStatusSubclassId, &data))
-    return nullptr;
-  return reinterpret_cast<StatusState*>(data);
+  return label != nullptr ? static_cast<StatusState*>(GetPropW(label, kStatusStateProp)) : nullptr;
 }
 
 }  // namespace
@@ -250,7 +250,9 @@ namespace win32 {
 
 void InstallEditLimit(HWND edit) {
   if (EditStateOf(edit) != nullptr) return;
-  SetWindowSubclass(edit, &EditProc, kEditSubclassId, reinterpret_cast<DWORD_PTR>(new EditState));
+  auto* state = new EditState;
+  SetPropW(edit, kEditStateProp, state);
+  SetWindowSubclass(edit, &EditProc, kEditSubclassId, reinterpret_cast<DWORD_PTR>(state));
 }
 
 void SetEditByteLimit(HWND edit, int maxBytes) {
@@ -272,14 +274,16 @@ void InstallTextView(HWND edit) {
   if (TextViewStateOf(edit) != nullptr) return;
   // A multi-line edit box holds 32K characters unless told otherwise.
   SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
-  SetWindowSubclass(edit, &TextViewProc, kTextViewSubclassId,
-                    reinterpret_cast<DWORD_PTR>(new TextViewState));
+  auto* state = new TextViewState;
+  SetPropW(edit, kTextViewStateProp, state);
+  SetWindowSubclass(edit, &TextViewProc, kTextViewSubclassId, reinterpret_cast<DWORD_PTR>(state));
 }
 
 void InstallStatusLine(HWND label) {
   if (StatusStateOf(label) != nullptr) return;
-  SetWindowSubclass(label, &StatusProc, kStatusSubclassId,
-                    reinterpret_cast<DWORD_PTR>(new StatusState));
+  auto* state = new StatusState;
+  SetPropW(label, kStatusStateProp, state);
+  SetWindowSubclass(label, &StatusProc, kStatusSubclassId, reinterpret_cast<DWORD_PTR>(state));
 }
 
 }  // namespace win32

@@ -316,6 +316,7 @@ bool CDialog::Backend::MapControls(CDialog& d) {
   d.m_controls.clear();
   d.m_slotById.clear();
   d.m_controls.reserve(controls.size());
+  const DialogBaseUnits base = DialogUnits();
   for (std::size_t i = 0; i < controls.size(); ++i) {
     const ControlTemplate& t = controls[i];
     HWND w = children[i];
@@ -340,6 +341,12 @@ bool CDialog::Backend::MapControls(CDialog& d) {
       default:
         break;
     }
+    // The dialog manager maps a control's size on its own, so a control can end a pixel short
+    // of its neighbour; mapped edge by edge, controls that touch in the template touch here,
+    // and sit where the Qt panel puts them.
+    const Rect r = MapDialogRect(Rect{t.x, t.y, t.width, t.height}, base);
+    SetWindowPos(w, nullptr, r.x, r.y, r.width, r.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
     if (t.id != kStaticId) d.m_slotById[t.id] = d.m_controls.size();
     d.m_controls.push_back(ControlSlot{&t, w, nullptr});
   }
