@@ -42,6 +42,20 @@ void EnsureCommonControls() {
   (void)done;
 }
 
+// A page on a tab control takes the tab body's background (the theme's texture), as the
+// property sheets of Windows do. uxtheme is asked at run time: without a theme nothing changes.
+void UseTabBackground(HWND page) {
+  using EnableTexture = HRESULT(WINAPI*)(HWND, DWORD);
+  static const EnableTexture enable = []() -> EnableTexture {
+    HMODULE module = LoadLibraryW(L"uxtheme.dll");
+    if (module == nullptr) return nullptr;
+    return reinterpret_cast<EnableTexture>(
+        reinterpret_cast<void*>(GetProcAddress(module, "EnableThemeDialogTexture")));
+  }();
+  constexpr DWORD kEnableTabTexture = 0x2 | 0x4;  // ETDT_ENABLE | ETDT_USETABTEXTURE
+  if (enable != nullptr) enable(page, kEnableTabTexture);
+}
+
 std::wstring WindowTextOf(HWND window) {
   const int length = GetWindowTextLengthW(window);
   std::wstring text(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
@@ -414,6 +428,25 @@ bool CDialog::BuildFromTemplate(CDialog* parent, int hostId, bool asWindow) {
     DestroyWindow(hwnd);
     return false;
   }
+  if (asWindow && frame == win32::DialogFrame::kOwned) {
+    // Over the middle of its owner, inside the owner's screen, as Windows places its boxes.
+    RECT owner{};
+    RECT self{};
+    GetWindowRect(parentWindow, &owner);
+    GetWindowRect(hwnd, &self);
+    const int width = self.right - self.left;
+    const int height = self.bottom - self.top;
+    int x = owner.left + ((owner.right - owner.left) - width) / 2;
+    int y = owner.top + ((owner.bottom - owner.top) - height) / 2;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (GetMonitorInfoW(MonitorFromWindow(parentWindow, MONITOR_DEFAULTTONEAREST), &monitor)) {
+      const RECT& work = monitor.rcWork;
+      x = std::max(static_cast<int>(work.left), std::min(x, static_cast<int>(work.right) - width));
+      y = std::max(static_cast<int>(work.top), std::min(y, static_cast<int>(work.bottom) - height));
+    }
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   if (asWindow) {
     if (HICON big = win32::ApplicationIcon(true))
       SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
@@ -430,6 +463,9 @@ bool CDialog::BuildFromTemplate(CDialog* parent, int hostId, bool asWindow) {
       GetWindowRect(m_backend->host, &r);
       MapWindowPoints(HWND_DESKTOP, parentWindow, reinterpret_cast<POINT*>(&r), 2);
       SetWindowPos(hwnd, nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      wchar_t hostClass[32] = {};
+      GetClassNameW(m_backend->host, hostClass, 32);
+      if (lstrcmpiW(hostClass, WC_TABCONTROLW) == 0) UseTabBackground(hwnd);
     }
   }
   m_created = true;

@@ -181,7 +181,10 @@ std::vector<DWORD> BuildDialogTemplate(const DialogTemplate& dialog, DialogFrame
   w.Dword(DialogExStyle(frame));
   w.Dword(DialogStyle(frame));
   w.Word(static_cast<uint16_t>(dialog.controls.size()));
-  w.Short(0);
+  // A window of its own goes where the system puts new windows (0x8000: CW_USEDEFAULT in a
+  // template's 16 bits); a page is placed by its parent, an owned window over its owner.
+  const bool systemPlaces = frame == DialogFrame::kMain || frame == DialogFrame::kTool;
+  w.Word(systemPlaces ? 0x8000 : 0);
   w.Short(0);
   w.Short(dialog.width);
   w.Short(dialog.height);
