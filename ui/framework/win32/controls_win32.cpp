@@ -199,6 +199,25 @@ std::wstring ShownStatusText(HWND label) {
   return shown;
 }
 
+// The window text is the whole line (what assistive technologies read); the paint shows what
+// fits.
+void PaintStatusLine(HWND hwnd, HDC dc) {
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+  HGDIOBJ old = SelectObject(dc, win32::DialogFont());
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(IsWindowEnabled(hwnd) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+  const std::wstring shown =
+      ElideMiddle(dc, TextOf(hwnd), (client.right - client.left) - 2 * kStatusIndent);
+  RECT textRect = client;
+  textRect.left += kStatusIndent;
+  textRect.right -= kStatusIndent;
+  DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &textRect,
+            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
+  SelectObject(dc, old);
+}
+
 LRESULT CALLBACK StatusProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp, UINT_PTR id,
                             DWORD_PTR data) {
   auto* state = reinterpret_cast<StatusState*>(data);
@@ -210,27 +229,15 @@ LRESULT CALLBACK StatusProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp, UINT_
       delete state;
       break;
     case WM_PAINT: {
-      // The window text is the whole line (what assistive technologies read); the paint shows
-      // what fits.
       PAINTSTRUCT paint{};
       HDC dc = BeginPaint(hwnd, &paint);
-      RECT client{};
-      GetClientRect(hwnd, &client);
-      FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-      HGDIOBJ old = SelectObject(dc, win32::DialogFont());
-      SetBkMode(dc, TRANSPARENT);
-      SetTextColor(dc, GetSysColor(IsWindowEnabled(hwnd) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
-      std::wstring shown =
-          ElideMiddle(dc, TextOf(hwnd), (client.right - client.left) - 2 * kStatusIndent);
-      RECT textRect = client;
-      textRect.left += kStatusIndent;
-      textRect.right -= kStatusIndent;
-      DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &textRect,
-                DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
-      SelectObject(dc, old);
+      PaintStatusLine(hwnd, dc);
       EndPaint(hwnd, &paint);
       return 0;
     }
+    case WM_PRINTCLIENT:
+      PaintStatusLine(hwnd, reinterpret_cast<HDC>(wp));
+      return 0;
     case WM_SIZE:
       InvalidateRect(hwnd, nullptr, TRUE);
       break;

@@ -128,6 +128,23 @@ Size ClientSizeOf(HWND w) {
   return Size{r.right - r.left, r.bottom - r.top};
 }
 
+void PaintPlot(HWND hwnd, HDC dc) {
+  const Size size = ClientSizeOf(hwnd);
+  PlotWindow* plot = PlotOf(hwnd);
+  if (plot == nullptr || size.width <= 0 || size.height <= 0) return;
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, size.width, size.height);
+  HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+  {
+    GdiPlotPainter painter(memory);
+    plot->model.Paint(painter, size);
+  }
+  BitBlt(dc, 0, 0, size.width, size.height, memory, 0, 0, SRCCOPY);
+  SelectObject(memory, oldBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+}
+
 LRESULT CALLBACK PlotProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
   switch (message) {
     case WM_NCCREATE:
@@ -143,23 +160,14 @@ LRESULT CALLBACK PlotProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT paint{};
       HDC dc = BeginPaint(hwnd, &paint);
-      const Size size = ClientSizeOf(hwnd);
-      if (PlotWindow* plot = PlotOf(hwnd); plot != nullptr && size.width > 0 && size.height > 0) {
-        HDC memory = CreateCompatibleDC(dc);
-        HBITMAP bitmap = CreateCompatibleBitmap(dc, size.width, size.height);
-        HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
-        {
-          GdiPlotPainter painter(memory);
-          plot->model.Paint(painter, size);
-        }
-        BitBlt(dc, 0, 0, size.width, size.height, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, oldBitmap);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-      }
+      PaintPlot(hwnd, dc);
       EndPaint(hwnd, &paint);
       return 0;
     }
+    case WM_PRINTCLIENT:
+      // PrintWindow (screenshots, magnifiers) asks for the picture in its own device context.
+      PaintPlot(hwnd, reinterpret_cast<HDC>(wp));
+      return 0;
     case WM_SIZE:
       InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
