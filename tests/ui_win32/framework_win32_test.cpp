@@ -583,6 +583,14 @@ TEST(Win32Controls, TabsChangeWithoutNotifyingUnlessTheUserChoosesAndPagesSitOnT
   MapWindowPoints(HWND_DESKTOP, panel.main.GetSafeHwnd(), reinterpret_cast<POINT*>(&r), 2);
   EXPECT_EQ(r.left, tab.x + inTabs.x);
   EXPECT_EQ(r.top, tab.y + inTabs.y);
+  // The main window lays the page out first and moves the tab control after: the page moves
+  // with it.
+  panel.main.MoveItem(kTabId, Rect{0, 0, 400, 300});
+  EXPECT_EQ(page.WindowRect(), inTabs);
+  GetWindowRect(page.GetSafeHwnd(), &r);
+  MapWindowPoints(HWND_DESKTOP, panel.main.GetSafeHwnd(), reinterpret_cast<POINT*>(&r), 2);
+  EXPECT_EQ(r.left, inTabs.x);
+  EXPECT_EQ(r.top, inTabs.y);
 }
 
 // ----- windows

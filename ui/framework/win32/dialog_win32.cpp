@@ -732,7 +732,24 @@ void CDialog::MoveItem(int id, const Rect& rect) {
     SendMessageW(slot->widget, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
     height = std::max(rect.height, static_cast<int>(dropped.bottom - dropped.top));
   }
+  RECT before{};
+  GetWindowRect(slot->widget, &before);
   ::MoveWindow(slot->widget, rect.x, rect.y, rect.width, height, TRUE);
+  RECT after{};
+  GetWindowRect(slot->widget, &after);
+  const int dx = after.left - before.left;
+  const int dy = after.top - before.top;
+  if (dx == 0 && dy == 0) return;
+  // The pages on this control keep their place on it, as children of it would.
+  for (HWND w = GetWindow(m_hWnd, GW_CHILD); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
+    CDialog* page = DialogOf(w);
+    if (page == nullptr || page->m_backend->host != slot->widget) continue;
+    RECT r{};
+    GetWindowRect(w, &r);
+    MapWindowPoints(HWND_DESKTOP, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(w, nullptr, r.left + dx, r.top + dy, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 Rect CDialog::ItemRect(int id) const {
