@@ -403,6 +403,8 @@ bool CDialog::BuildFromTemplate(CDialog* parent, int hostId, bool asWindow) {
   if (m_template == nullptr) m_template = FindDialogTemplate(m_templateId);
   if (m_template == nullptr) return false;
   EnsureCommonControls();
+  // The thread that builds the first dialog is the GUI thread, gate or no gate.
+  win32::MessageWindow();
 
   // asWindow: parent is the owner, if any. A page without a parent is a hidden window of its
   // own (the page tests drive pages so).
@@ -518,6 +520,10 @@ void CDialog::EndDialog(int result) {
 }
 
 // ----- the window
+
+NativeWindow CDialog::GetSafeWnd() const {
+  return m_hWnd;
+}
 
 void CDialog::SetWindowText(const std::string& text) {
   if (m_hWnd != nullptr) SetWindowTextW(m_hWnd, Widen(text).c_str());
