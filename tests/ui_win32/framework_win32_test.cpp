@@ -609,6 +609,44 @@ TEST(Win32Windows, AFixedClientSizeIsTheOuterSizeTheLayoutAssumesAndKeepsTheCorn
   EXPECT_EQ(StyleOf(main.GetSafeHwnd()) & WS_THICKFRAME, 0);
   main.SetResizable(Size{300, 200});
   EXPECT_NE(StyleOf(main.GetSafeHwnd()) & WS_THICKFRAME, 0);
+  // Not smaller than the minimum, whatever the user drags.
+  SetWindowPos(main.GetSafeHwnd(), nullptr, 0, 0, 50, 50, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_GE(main.ClientSize().width, 300);
+  EXPECT_GE(main.ClientSize().height, 200);
+}
+
+class SizeRecorder : public CDialog {
+ public:
+  using CDialog::CDialog;
+  std::vector<Size> sizes;
+  int closes = 0;
+  void OnSize(Size client) override { sizes.push_back(client); }
+  void OnClose() override {
+    ++closes;
+    CDialog::OnClose();
+  }
+};
+
+TEST(Win32Windows, SizeCloseAndTheDialogKeysReachTheDialog) {
+  SizeRecorder traffic(templ::kTrafficWindow);
+  ASSERT_TRUE(traffic.CreateModeless(nullptr));
+  traffic.SetResizable(Size{200, 150});
+  traffic.sizes.clear();
+  SetWindowPos(traffic.GetSafeHwnd(), nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
+  ASSERT_FALSE(traffic.sizes.empty());
+  EXPECT_EQ(traffic.sizes.back(), traffic.ClientSize());
+  // The close button's request runs OnClose, which by default ends (hides) the window.
+  traffic.Close();
+  EXPECT_EQ(traffic.closes, 1);
+  EXPECT_FALSE(traffic.IsWindowVisible());
+
+  // Escape in a window goes through the hook to the dialog manager, which cancels it.
+  CDialog about(templ::kAbout);
+  ASSERT_TRUE(about.CreateAsWindow());
+  ASSERT_TRUE(about.IsWindowVisible());
+  MSG escape{about.GetDlgItem(kIdOk), WM_KEYDOWN, VK_ESCAPE, 1, 0, {}};
+  EXPECT_TRUE(win32::PreTranslateInput(escape));
+  EXPECT_FALSE(about.IsWindowVisible());
 }
 
 TEST(Win32Windows, AModalRunEndsWithItsResultAndGivesTheOwnerBack) {
