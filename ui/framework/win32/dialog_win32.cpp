@@ -201,6 +201,16 @@ INT_PTR CDialog::Backend::Handle(CDialog& d, HWND hwnd, UINT msg, WPARAM wp, LPA
       info->ptMinTrackSize = POINT{r.right - r.left, r.bottom - r.top};
       return TRUE;
     }
+    case WM_CTLCOLORSTATIC: {
+      // A read-only edit box is drawn as a label; a text view is a page of text, on the
+      // background of text.
+      const ControlSlot* slot = d.FindSlot(GetDlgCtrlID(reinterpret_cast<HWND>(lp)));
+      if (slot == nullptr || slot->tmpl->kind != ControlKind::kTextView) return FALSE;
+      HDC dc = reinterpret_cast<HDC>(wp);
+      SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+      SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+      return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
+    }
     case WM_NCDESTROY:
       Forget(d);
       return FALSE;
