@@ -480,6 +480,35 @@ TEST(Win32PreTranslate, EachDialogFromTheInnermostSeesTheKeyWithItsOwnControlId)
   EXPECT_EQ(page.seen.back().button, MouseButton::kLeft);
 }
 
+class MenuOwner : public CDialog {
+ public:
+  using CDialog::CDialog;
+  int asked = 0;
+  bool withEntry = false;
+  std::vector<MenuEntry> ContextMenuEntries() override {
+    ++asked;
+    if (!withEntry) return {};
+    return {MenuEntry{"&About Lumivex…", [] {}}};
+  }
+};
+
+TEST(Win32PreTranslate, APageWithoutAMenuLeavesTheRightClickToTheWindowAroundIt) {
+  MenuOwner main(templ::kMain);
+  ASSERT_TRUE(main.CreateAsWindow());
+  main.withEntry = true;
+  MenuOwner page(templ::kFlipPage);
+  ASSERT_TRUE(page.Create(main, kTabId));
+  page.ShowWindow(true);
+  // The menu opens in a loop of its own; the call queued now closes it from inside.
+  CallSoon([] { EndMenu(); });
+  RECT r{};
+  GetWindowRect(page.GetDlgItem(1070), &r);
+  SendMessageW(page.GetDlgItem(1070), WM_CONTEXTMENU,
+               reinterpret_cast<WPARAM>(page.GetDlgItem(1070)), MAKELPARAM(r.left + 2, r.top + 2));
+  EXPECT_EQ(page.asked, 1);
+  EXPECT_EQ(main.asked, 1);
+}
+
 // ----- lists, sliders, tabs
 
 TEST(Win32Controls, DropDownListsReportOnlyTheUsersChoice) {
