@@ -151,10 +151,10 @@ bool CTrafficWindow::OnInitDialog() {
       if (slot.tmpl->id != kStaticId)
         m_templateRects.emplace_back(slot.tmpl->id, ItemRect(slot.tmpl->id));
     }
-    // Down to the buttons' row and a few lines of the view.
+    // Down to the buttons' row, with its margin on both sides, and a few lines of the view.
+    const Rect copy = ItemRect(traffic::kCopy);
     const Rect pause = ItemRect(traffic::kPause);
-    SetResizable(Size{pause.x + pause.width + pause.x - ItemRect(traffic::kCopy).x + 8,
-                      m_templateSize.height / 2});
+    SetResizable(Size{pause.x + pause.width + copy.x, m_templateSize.height / 2});
   }
   Translate();
   return true;

@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -15,6 +17,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTranslator>
@@ -25,9 +28,11 @@
 #include "ui/framework/dialog_units.h"
 #include "ui/framework/gui_thread.h"
 #include "ui/framework/message_presenter.h"
+#include "ui/framework/plot_control.h"
 #include "ui/framework/qt/controls_qt.h"
 #include "ui/framework/shell.h"
 #include "ui/translate_window.h"
+#include "ui/whole_file.h"
 #include "ui_test_support.h"
 
 namespace lumivex::ui {
@@ -84,6 +89,37 @@ TEST(TemplateTest, ParsesCaptionsStylesAndComments) {
   EXPECT_EQ(t->Find(kStaticId), nullptr);
 }
 
+// ----- saving a file whole
+
+TEST(WholeFileTest, ReplacesTheFileOrLeavesItAsItWas) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("log.csv").toStdString();
+  const auto read = [](const std::string& p) {
+    QFile file(QString::fromStdString(p));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string("<none>");
+  };
+  const auto entries = [&] {
+    return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  };
+  ASSERT_TRUE(WriteWholeFile(path, "first\n"));
+  EXPECT_EQ(read(path), "first\n");
+  ASSERT_TRUE(WriteWholeFile(path, std::string(100000, 'x')));
+  EXPECT_EQ(read(path).size(), 100000u);
+  ASSERT_TRUE(WriteWholeFile(path, ""));
+  EXPECT_EQ(read(path), "");
+  EXPECT_EQ(entries(), QStringList{"log.csv"}) << "a save leaves nothing beside the file";
+
+  // A folder in the file's place cannot be replaced: it stays, and no partial file is left.
+  ASSERT_TRUE(QDir(dir.path()).mkdir("taken.csv"));
+  EXPECT_FALSE(WriteWholeFile(dir.filePath("taken.csv").toStdString(), "text"));
+  EXPECT_TRUE(QFileInfo(dir.filePath("taken.csv")).isDir());
+  EXPECT_FALSE(WriteWholeFile(dir.filePath("missing/log.csv").toStdString(), "text"));
+  EXPECT_EQ(entries(), (QStringList{"log.csv", "taken.csv"}));
+  // UTF-8 names reach the file system as they are.
+  ASSERT_TRUE(WriteWholeFile(dir.filePath("温度.csv").toStdString(), "t"));
+  EXPECT_TRUE(QFileInfo::exists(dir.filePath("温度.csv")));
+}
+
 struct TemplateSize {
   int id;
   int width;
@@ -95,7 +131,8 @@ TEST(TemplateTest, CompiledTemplatesKeepTheirSizes) {
        {TemplateSize{templ::kAbout, 235, 55}, TemplateSize{templ::kMain, 296, 256},
         TemplateSize{templ::kLedPage, 290, 103}, TemplateSize{templ::kInputSourcePage, 205, 75},
         TemplateSize{templ::kTemperaturePage, 299, 84}, TemplateSize{templ::kSystemPage, 285, 79},
-        TemplateSize{templ::kFlipPage, 187, 78}}) {
+        TemplateSize{templ::kFlipPage, 187, 78}, TemplateSize{templ::kTemperatureHistory, 400, 250},
+        TemplateSize{templ::kTrafficWindow, 411, 169}}) {
     const DialogTemplate* t = FindDialogTemplate(s.id);
     ASSERT_NE(t, nullptr) << s.id;
     EXPECT_EQ(t->width, s.width) << s.id;
@@ -159,6 +196,10 @@ TEST(TemplateTest, PagesHoldTheirControls) {
       {templ::kFlipPage, 1069, K::kCheckBox, "FLIP.y", style::kTextLeft},
       {templ::kFlipPage, 1070, K::kPushButton, "FLIP.do", 0},
       {templ::kAbout, kIdOk, K::kPushButton, "确定", style::kDefault},
+      {templ::kTemperatureHistory, 1201, K::kPlot, "", 0},
+      {templ::kTrafficWindow, 1301, K::kTextView, "", 0},
+      {templ::kTrafficWindow, 1302, K::kPushButton, "Traffic.Copy", 0},
+      {templ::kTrafficWindow, 1305, K::kCheckBox, "Traffic.Pause", style::kPushLike},
   };
   for (const ExpectedControl& e : expected) {
     const DialogTemplate* t = FindDialogTemplate(e.templ);
@@ -785,6 +826,133 @@ TEST(LeftTextButtonTest, TextsStartAtTheLeftEdgeAndBoxesSitAtTheRightEdge) {
   QTest::mouseClick(flip.GetDlgItem(1069), Qt::LeftButton, {},
                     QPoint(width * 3 / 4, flip.GetDlgItem(1069)->height() / 2));
   EXPECT_EQ(flip.IsDlgButtonChecked(1069), 1u);
+}
+
+// ----- the plot's drawing, as any backend carries it out
+
+// Records the drawing calls; text is 7 pixels a byte and 15 high.
+class RecordingPainter : public PlotPainter {
+ public:
+  struct Stroke {
+    std::vector<PlotSegment> segments;
+    uint32_t rgb;
+    int width;
+    bool dashed;
+    bool clipped;
+  };
+  struct Label {
+    Rect rect;
+    std::string text;
+    bool wrap;
+  };
+  int TextHeight() override { return 15; }
+  int TextWidth(const std::string& text) override { return 7 * static_cast<int>(text.size()); }
+  uint32_t BaseColour() override { return 0xFFFFFF; }
+  uint32_t TextColour() override { return 0x000000; }
+  void FillRect(const Rect& rect, uint32_t rgb) override { fills.push_back({rect, rgb}); }
+  void FrameRect(const Rect& rect, uint32_t) override { frames.push_back(rect); }
+  void Lines(const std::vector<PlotSegment>& segments, uint32_t rgb, int width,
+             bool dashed) override {
+    strokes.push_back({segments, rgb, width, dashed, clip.has_value()});
+  }
+  void Text(const Rect& rect, const std::string& text, uint32_t, Align, VAlign,
+            bool wrap) override {
+    labels.push_back({rect, text, wrap});
+  }
+  void Clip(const Rect& rect) override { clip = rect; }
+  void ClearClip() override { clip.reset(); }
+
+  std::vector<std::pair<Rect, uint32_t>> fills;
+  std::vector<Rect> frames;
+  std::vector<Stroke> strokes;
+  std::vector<Label> labels;
+  std::optional<Rect> clip;
+
+  const Label* FindLabel(const std::string& text) const {
+    for (const Label& l : labels) {
+      if (l.text == text) return &l;
+    }
+    return nullptr;
+  }
+};
+
+TEST(PlotModelTest, DrawsEachColumnInsideThePlotAreaAndTheLimitDashed) {
+  PlotModel model;
+  model.SetLines(
+      {{"Red", 0xD62728, "25 °C"}, {"A name far too long for the legend", 0x2CA02C, ""}});
+  model.SetXRange(0, 10);
+  model.SetLimit(70);
+  // Line 0 rises from 20 to 60 across the range, a value in every column; line 1 has none.
+  model.SetSource([](std::size_t line, double, double, std::span<PlotColumnValues> columns) {
+    if (line != 0) return;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const double v = 20 + 40.0 * static_cast<double>(i) / static_cast<double>(columns.size());
+      columns[i] = {true, v, v + 0.5, v, v + 0.5, i == 0 ? -1 : static_cast<int>(i) - 1};
+    }
+  });
+  const Size size{600, 400};
+  RecordingPainter painter;
+  model.Paint(painter, size);
+  const Rect area = model.PlotArea(size);
+
+  ASSERT_FALSE(painter.fills.empty());
+  EXPECT_EQ(painter.fills.front().first, (Rect{0, 0, 600, 400})) << "the background first";
+  EXPECT_EQ(painter.frames, std::vector<Rect>{area});
+  const auto inArea = [&](const PlotSegment& s) {
+    return s.x1 >= area.x && s.x2 < area.x + area.width && s.y1 >= area.y && s.y2 >= area.y &&
+           s.y1 < area.y + area.height && s.y2 < area.y + area.height;
+  };
+  const RecordingPainter::Stroke* red = nullptr;
+  const RecordingPainter::Stroke* limit = nullptr;
+  for (const auto& stroke : painter.strokes) {
+    if (stroke.rgb == 0xD62728 && stroke.width == 2) red = &stroke;
+    if (stroke.dashed) limit = &stroke;
+  }
+  ASSERT_NE(red, nullptr);
+  EXPECT_TRUE(red->clipped);
+  // One stroke per column and one join per column after the first.
+  EXPECT_EQ(red->segments.size(), static_cast<std::size_t>(2 * area.width - 1));
+  for (const PlotSegment& s : red->segments) EXPECT_TRUE(inArea(s));
+  // The line rises: its last column lies above its first.
+  EXPECT_LT(red->segments.back().y2, red->segments.front().y1);
+  ASSERT_NE(limit, nullptr);
+  ASSERT_EQ(limit->segments.size(), 1u);
+  EXPECT_EQ(limit->segments[0].y1, model.YToPixel(70, size));
+  EXPECT_EQ(limit->segments[0].x1, area.x);
+  EXPECT_EQ(limit->segments[0].x2, area.x + area.width - 1);
+  // The y range covers the data and the limit.
+  EXPECT_GE(model.YToPixel(20, size), area.y);
+  EXPECT_LE(model.YToPixel(20, size), area.y + area.height - 1);
+  EXPECT_GE(model.YToPixel(70, size), area.y);
+
+  // The legend: each name within its width, cut with an ellipsis when too long.
+  EXPECT_NE(painter.FindLabel("Red"), nullptr);
+  EXPECT_NE(painter.FindLabel("25 °C"), nullptr);
+  const RecordingPainter::Label* cut = nullptr;
+  for (const auto& label : painter.labels) {
+    if (label.text.rfind("A name", 0) == 0) cut = &label;
+  }
+  ASSERT_NE(cut, nullptr);
+  EXPECT_NE(cut->text, "A name far too long for the legend");
+  EXPECT_EQ(cut->text.substr(cut->text.size() - 3), "\u2026");
+  EXPECT_LE(painter.TextWidth(cut->text), cut->rect.width);
+}
+
+TEST(PlotModelTest, WithoutValuesShowsTheEmptyTextWrappedInThePlotArea) {
+  PlotModel model;
+  model.SetLines({{"Red", 0xD62728, "----"}});
+  model.SetEmptyText("No readings yet");
+  RecordingPainter painter;
+  model.Paint(painter, Size{500, 300});
+  const RecordingPainter::Label* empty = painter.FindLabel("No readings yet");
+  ASSERT_NE(empty, nullptr);
+  EXPECT_TRUE(empty->wrap);
+  EXPECT_EQ(empty->rect, model.PlotArea(Size{500, 300}));
+  for (const auto& stroke : painter.strokes) {
+    EXPECT_TRUE(stroke.width != 2 || stroke.segments.empty()) << "no line drawn";
+  }
+  // Tick labels read the same whatever the desktop's number format.
+  for (const auto& label : painter.labels) EXPECT_EQ(label.text.find(','), std::string::npos);
 }
 
 // ----- calls from worker threads

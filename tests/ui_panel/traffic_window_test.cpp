@@ -172,5 +172,32 @@ TEST_F(PanelTest, TrafficWindowKeepsTheLastTenThousandLines) {
       << lines.front().toStdString();
 }
 
+TEST_F(PanelTest, TrafficWindowViewGrowsWithTheWindowAndTheButtonsStayAtItsFoot) {
+  CTrafficWindow traffic;
+  ASSERT_TRUE(traffic.CreateAsWindow());
+  Pump(50ms);
+  const Size before = traffic.ClientSize();
+  const Rect view = traffic.ItemRect(traffic::kView);
+  const Rect pause = traffic.ItemRect(traffic::kPause);
+  // The view fills the window down to the buttons.
+  EXPECT_NEAR(view.x + view.width + view.x, before.width, 2);
+  EXPECT_LT(view.y + view.height, pause.y);
+
+  traffic.resize(before.width + 200, before.height + 120);
+  Pump(50ms);
+  EXPECT_EQ(traffic.ClientSize(), (Size{before.width + 200, before.height + 120}));
+  EXPECT_EQ(traffic.ItemRect(traffic::kView),
+            (Rect{view.x, view.y, view.width + 200, view.height + 120}));
+  EXPECT_EQ(traffic.ItemRect(traffic::kPause),
+            (Rect{pause.x, pause.y + 120, pause.width, pause.height}));
+
+  // It never gets so small that the buttons leave the window.
+  traffic.resize(10, 10);
+  Pump(50ms);
+  EXPECT_GE(traffic.ClientSize().width, pause.x + pause.width + view.x);
+  EXPECT_GT(traffic.ItemRect(traffic::kView).height, 0);
+  EXPECT_GE(traffic.ItemRect(traffic::kPause).y, traffic.ItemRect(traffic::kView).y);
+}
+
 }  // namespace
 }  // namespace lumivex::ui::test
