@@ -111,8 +111,10 @@ Section "Install"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ; In KiB, as Add/Remove Programs shows it.
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  ; In KiB, as Add/Remove Programs shows it, rounded up.
+  ${GetSize} "$INSTDIR" "/S=0B" $0 $1 $2
+  IntOp $0 $0 + 1023
+  IntOp $0 $0 / 1024
   IntFmt $0 "0x%08X" $0
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 SectionEnd
