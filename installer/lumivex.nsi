@@ -20,7 +20,6 @@ RequestExecutionLevel admin
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
-!include x64.nsh
 !include "${LUMIVEX_FILES}"
 
 !define PRODUCT "Lumivex"
@@ -65,11 +64,9 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright 2026 ${PUBLISHER}"
 !insertmacro MUI_LANGUAGE "English"
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
+; A 64-bit installer: 32-bit Windows does not start it at all, and registry values go to the
+; 64-bit view, where 64-bit programs and Add/Remove Programs look.
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs 64-bit Windows." /SD IDOK
-    Abort
-  ${EndIf}
   SetRegView 64
 FunctionEnd
 
