@@ -74,9 +74,24 @@ Function un.onInit
   SetRegView 64
 FunctionEnd
 
+; The panel's language, from the Config.ini of the version installed before.
+Var KeptLanguage
+
 Section "Install"
   SetRegView 64
+  ; A new version keeps the language chosen for the last; a first install takes the language
+  ; the installer speaks.
+  ReadINIStr $KeptLanguage "$INSTDIR\Config.ini" "themes" "Solution"
+  ${If} $KeptLanguage == ""
+  ${AndIf} $LANGUAGE == ${LANG_SIMPCHINESE}
+    StrCpy $KeptLanguage "SimplifiedChinese"
+  ${EndIf}
   !insertmacro LumivexInstallFiles
+  ReadINIStr $0 "$INSTDIR\Config.ini" "themes" "Solution"
+  ${If} $KeptLanguage != ""
+  ${AndIf} $KeptLanguage != $0
+    WriteINIStr "$INSTDIR\Config.ini" "themes" "Solution" "$KeptLanguage"
+  ${EndIf}
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   ; The installing user's working folder, and a first settings file when there is none: every
