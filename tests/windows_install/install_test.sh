@@ -2,9 +2,10 @@
 # The Windows installer under Wine, as a user meets it: a silent install, the program folder in
 # Program Files, the working folder with its first Lumivex.ini, the Start-menu shortcut, the
 # Add/Remove Programs entry, the installed lumivexctl.exe started from another folder; a second
-# install over the first that keeps the user's settings; the silent uninstall, which leaves them
-# in place, and one that finds a file of the user's in the program folder. Also the .zip: the same
-# folder, byte for byte.
+# install over the first that keeps the user's settings and the panel's language; the silent
+# uninstall, which leaves the settings in place; a first install in Chinese, which chooses the
+# Chinese panel, and an uninstall that finds a file of the user's in the program folder. Also the
+# .zip: the same folder, byte for byte.
 #
 #   install_test.sh SETUP.exe PROGRAMS.zip STAGED_FOLDER VERSION FIRST_LUMIVEX_INI
 #
@@ -68,9 +69,10 @@ listing() {
   (cd "$1" && find . -type f | sed 's:^\./::' | LC_ALL=C sort)
 }
 
+# install [LOCALE]: a silent install, in a Windows display language after LOCALE.
 install() {
   local status=0
-  wine "$setup" /S >"$work/setup.log" 2>&1 || status=$?
+  LC_ALL=${1:-C.UTF-8} wine "$setup" /S >"$work/setup.log" 2>&1 || status=$?
   [ "$status" -eq 0 ] || { fail "the installer exited with $status"; cat "$work/setup.log"; }
 }
 
@@ -190,8 +192,11 @@ wait_uninstalled
 [ -e "$shortcut" ] && fail "the shortcut is still there"
 cmp -s "$work/mine.ini" "$work_dir/Lumivex.ini" || fail "the uninstaller did not keep Lumivex.ini"
 
-echo "== uninstall with a file of the user's in the program folder"
-install
+echo "== a first install in Chinese, uninstalled with a file of the user's in the program folder"
+install zh_CN.UTF-8
+check_program_folder "install in Chinese" Config.ini
+grep -q '^Solution=SimplifiedChinese' "$program_dir/Config.ini" ||
+  { fail "an install in Chinese did not choose the Chinese panel:"; cat "$program_dir/Config.ini"; }
 echo "notes" >"$program_dir/notes.txt"
 status=0
 wine "$program_dir_win\\Uninstall.exe" /S >"$work/uninstall.log" 2>&1 || status=$?
