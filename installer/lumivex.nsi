@@ -16,6 +16,10 @@ SetCompressor /SOLID lzma
 ManifestDPIAware true
 ManifestSupportedOS all
 RequestExecutionLevel admin
+; A program file that cannot be replaced (the panel still running) is never skipped: the user may
+; close the program and retry, or cancel; a silent install fails instead of reporting success
+; with the old file left in place.
+AllowSkipFiles off
 
 !include MUI2.nsh
 !include LogicLib.nsh

@@ -22,7 +22,8 @@ export WINEPREFIX=${WINEPREFIX:-$(dirname "$setup")/wine}
 # No menu entries on the build machine for the shortcuts made in the prefix.
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 work=$(mktemp -d /tmp/lumivex-install.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+holder=""
+trap '[ -n "$holder" ] && kill "$holder" 2>/dev/null; rm -rf "$work"' EXIT
 failures=0
 fail() {
   echo "FAIL: $*"
@@ -182,6 +183,29 @@ cmp -s "$work/mine.ini" "$work_dir/Lumivex.ini" || fail "a second install change
 grep -q '^Solution=SimplifiedChinese' "$program_dir/Config.ini" ||
   { fail "a second install did not keep the language:"; cat "$program_dir/Config.ini"; }
 check_installed_ctl SimplifiedChinese
+
+echo "== install while a program of the folder runs"
+# An earlier lumivexctl.exe that is still running (Wine's cmd, waiting for its input): its file
+# cannot be replaced, and a silent install must fail rather than leave it and report success.
+cp "$WINEPREFIX/drive_c/windows/system32/cmd.exe" "$program_dir/lumivexctl.exe"
+mkfifo "$work/hold"
+(cd "$work/elsewhere" && wine "$ctl" /k echo running <"$work/hold" >"$work/held.out" 2>&1) &
+holder=$!
+exec 9>"$work/hold"
+start=$SECONDS
+until grep -q running "$work/held.out" 2>/dev/null || [ $((SECONDS - start)) -gt 60 ]; do
+  sleep 0.1
+done
+grep -q running "$work/held.out" || fail "the running program did not start"
+status=0
+LC_ALL=C.UTF-8 wine "$setup" /S >"$work/setup.log" 2>&1 || status=$?
+[ "$status" -ne 0 ] || fail "an install that could not replace a running program reported success"
+cmp -s "$WINEPREFIX/drive_c/windows/system32/cmd.exe" "$program_dir/lumivexctl.exe" ||
+  fail "the running program's file changed"
+exec 9>&-
+wait "$holder"
+install
+check_program_folder "install after the program ended" Config.ini
 
 echo "== uninstall"
 status=0
