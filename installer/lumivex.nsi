@@ -135,8 +135,26 @@ Section "Install"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 SectionEnd
 
+LangString FilesInUse ${LANG_ENGLISH} \
+  "Some files of Lumivex could not be removed. Close Lumivex and lumivexctl, then uninstall again."
+LangString FilesInUse ${LANG_SIMPCHINESE} \
+  "无法删除 Lumivex 的部分文件。请关闭 Lumivex 和 lumivexctl，然后再次卸载。"
+
 Section "Uninstall"
   SetRegView 64
+  ; A program still running keeps its file: the uninstall then stops short of the folder, the
+  ; shortcut and the entry, so that it can be run again once the program has ended.
+  ClearErrors
+  !insertmacro LumivexRemoveFiles
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(FilesInUse)" /SD IDOK
+    Abort
+  ${EndIf}
+  RMDir "$INSTDIR\Language"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  ; Only when empty: anything else in the folder was not ours to remove.
+  RMDir "$INSTDIR"
+
   ; The shortcut the installer made, for whichever user runs this.
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "LumivexShortcut"
   ${If} $0 != ""
@@ -144,11 +162,6 @@ Section "Uninstall"
   ${EndIf}
   SetShellVarContext current
   Delete "${SHORTCUT}"
-
-  !insertmacro LumivexRemoveFiles
-  Delete "$INSTDIR\${UNINSTALLER}"
-  ; Only when empty: anything else in the folder was not ours to remove.
-  RMDir "$INSTDIR"
 
   ; The user's Lumivex.ini stays, and with it the working folder.
   RMDir "${WORK_DIR}"

@@ -163,7 +163,8 @@ check_installed_ctl() {
   status=0
   (cd "$work/elsewhere" && wine "$ctl" --port COM250 connect >"$work/connect.out" \
     2>"$work/connect.err") || status=$?
-  [ "$status" -eq 3 ] || fail "lumivexctl connect to a missing port exited with $status, not 3"
+  [ "$status" -eq 3 ] ||
+    { fail "lumivexctl connect to a missing port exited with $status, not 3"; cat "$work"/connect.*; }
   local message
   message=$(sed -n 's/^WarningUart.ConnectFail=//p' "$stage/Language/$1.lang" | tr -d '\r')
   [ -n "$message" ] || fail "$1.lang has no WarningUart.ConnectFail"
@@ -202,6 +203,16 @@ LC_ALL=C.UTF-8 wine "$setup" /S >"$work/setup.log" 2>&1 || status=$?
 [ "$status" -ne 0 ] || fail "an install that could not replace a running program reported success"
 cmp -s "$WINEPREFIX/drive_c/windows/system32/cmd.exe" "$program_dir/lumivexctl.exe" ||
   fail "the running program's file changed"
+# Nor may an uninstall then report success and drop the entry. Run in place (_?=), the
+# uninstaller's exit status is its own, not that of the copy it hands over to; _?= takes the rest
+# of the command line unquoted, which a batch file gives it.
+printf '@"%s\\Uninstall.exe" /S _?=%s\r\n@exit /b %%ERRORLEVEL%%\r\n' "$program_dir_win" \
+  "$program_dir_win" >"$work/uninstall.bat"
+status=0
+wine cmd /c "$(winepath -w "$work/uninstall.bat")" >"$work/uninstall.log" 2>&1 || status=$?
+[ "$status" -ne 0 ] || fail "an uninstall that could not remove a running program reported success"
+[ -n "$(reg_value DisplayName)" ] || fail "an uninstall that failed removed the entry"
+[ -f "$program_dir/Uninstall.exe" ] || fail "an uninstall that failed removed the uninstaller"
 exec 9>&-
 wait "$holder"
 install
