@@ -5,9 +5,9 @@
 # started from the shortcut (on Xvfb when there is no display), which writes its working folder's
 # Lumivex.ini; a second install over the first that keeps the user's settings and the panel's
 # language; an install and an uninstall while a program of the folder runs, which fail; the silent
-# uninstall, which leaves the settings in place; a first install in Chinese, which chooses the
-# Chinese panel, and an uninstall that finds a file of the user's in the program folder. Also the
-# .zip: the same folder, byte for byte.
+# uninstall, which leaves the settings in place; a first install in Chinese into another folder,
+# which chooses the Chinese panel, and an uninstall that finds a file of the user's in that
+# folder. Also the .zip: the same folder, byte for byte.
 #
 #   install_test.sh SETUP.exe PROGRAMS.zip STAGED_FOLDER VERSION FIRST_LUMIVEX_INI
 #
@@ -79,10 +79,10 @@ listing() {
   (cd "$1" && find . -type f | sed 's:^\./::' | LC_ALL=C sort)
 }
 
-# install [LOCALE]: a silent install, in a Windows display language after LOCALE.
+# install [LOCALE [OPTION]]: a silent install, in a Windows display language after LOCALE.
 install() {
   local status=0
-  LC_ALL=${1:-C.UTF-8} wine "$setup" /S >"$work/setup.log" 2>&1 || status=$?
+  LC_ALL=${1:-C.UTF-8} wine "$setup" /S ${2:+"$2"} >"$work/setup.log" 2>&1 || status=$?
   [ "$status" -eq 0 ] || { fail "the installer exited with $status"; cat "$work/setup.log"; }
 }
 
@@ -281,9 +281,17 @@ wait_uninstalled
 [ -e "$shortcut" ] && fail "the shortcut is still there"
 cmp -s "$work/mine.ini" "$work_dir/Lumivex.ini" || fail "the uninstaller did not keep Lumivex.ini"
 
-echo "== a first install in Chinese, uninstalled with a file of the user's in the program folder"
-install zh_CN.UTF-8
+echo "== a first install in Chinese into another folder, uninstalled with a file of the user's in it"
+# /D= takes the rest of the command line unquoted: a folder without blanks.
+program_dir_win='C:\Tools\Lumivex'
+program_dir=$(unix_path "$program_dir_win")
+rm -rf "$program_dir"
+install zh_CN.UTF-8 "/D=$program_dir_win"
 check_program_folder "install in Chinese" Config.ini
+[ "$(reg_value InstallLocation)" = "$program_dir_win" ] ||
+  fail "InstallLocation is '$(reg_value InstallLocation)', not $program_dir_win"
+[ "$(reg_value UninstallString)" = "\"$program_dir_win\\Uninstall.exe\"" ] ||
+  fail "UninstallString is '$(reg_value UninstallString)'"
 grep -q '^Solution=SimplifiedChinese' "$program_dir/Config.ini" ||
   { fail "an install in Chinese did not choose the Chinese panel:"; cat "$program_dir/Config.ini"; }
 echo "notes" >"$program_dir/notes.txt"
@@ -295,6 +303,7 @@ left=$(listing "$program_dir" 2>/dev/null | tr '\n' ' ')
 [ "$left" = "notes.txt " ] || fail "after the uninstall the program folder holds '$left', not notes.txt"
 cmp -s "$work/mine.ini" "$work_dir/Lumivex.ini" || fail "the uninstaller did not keep Lumivex.ini"
 rm -rf "$program_dir"
+rmdir "$(dirname "$program_dir")" 2>/dev/null
 
 echo "== the .zip"
 python3 - "$zip" "$stage" >"$work/zip.log" 2>&1 <<'PY' || { fail "the .zip:"; cat "$work/zip.log"; }
