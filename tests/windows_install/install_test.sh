@@ -28,7 +28,7 @@ holder=""
 display_server=""
 cleanup() {
   [ -n "$holder" ] && kill "$holder" 2>/dev/null
-  end_installed_panel
+  [ -n "${program_dir_win:-}" ] && end_installed_panel
   [ -n "$display_server" ] && kill "$display_server" 2>/dev/null
   rm -rf "$work"
 }
@@ -54,8 +54,10 @@ unix_path() {
 program_files_win=$(windows_variable ProgramW6432)
 local_app_data_win=$(windows_variable LOCALAPPDATA)
 app_data_win=$(windows_variable APPDATA)
-[ -n "$program_files_win" ] && [ -n "$local_app_data_win" ] && [ -n "$app_data_win" ] ||
-  { echo "cannot ask Wine for its folders"; exit 1; }
+if [ -z "$program_files_win" ] || [ -z "$local_app_data_win" ] || [ -z "$app_data_win" ]; then
+  echo "cannot ask Wine for its folders"
+  exit 1
+fi
 program_dir_win="$program_files_win\\Lumivex"
 program_dir=$(unix_path "$program_dir_win")
 work_dir_win="$local_app_data_win\\Lumivex"
@@ -65,6 +67,27 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Lumivex'
 panel=false
 [ -f "$stage/lumivex.exe" ] && panel=true
 
+# The installed panel's processes in this prefix (Linux process ids).
+installed_panel_pids() {
+  local pid
+  for pid in $(pgrep -f 'lumivex\.exe'); do
+    tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -1 |
+      grep -qiF "$program_dir_win\\lumivex.exe" || continue
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+      echo "$pid"
+  done
+}
+end_installed_panel() {
+  local pids
+  mapfile -t pids < <(installed_panel_pids)
+  [ ${#pids[@]} -gt 0 ] || return 0
+  kill "${pids[@]}" 2>/dev/null
+  local start=$SECONDS
+  while [ -n "$(installed_panel_pids)" ] && [ $((SECONDS - start)) -lt 30 ]; do sleep 0.1; done
+}
+
+# What an earlier run may have left.
+end_installed_panel
 rm -rf "$program_dir" "$work_dir" "$shortcut"
 wine reg delete "$key" /f >/dev/null 2>&1
 
@@ -182,25 +205,6 @@ check_installed_ctl() {
 }
 check_installed_ctl English
 
-# The installed panel's processes in this prefix (Linux process ids).
-installed_panel_pids() {
-  local pid
-  for pid in $(pgrep -f 'lumivex\.exe'); do
-    tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -1 |
-      grep -qiF "$program_dir_win\\lumivex.exe" || continue
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
-      echo "$pid"
-  done
-}
-end_installed_panel() {
-  local pids
-  pids=$(installed_panel_pids)
-  [ -n "$pids" ] || return 0
-  kill $pids 2>/dev/null
-  local start=$SECONDS
-  while [ -n "$(installed_panel_pids)" ] && [ $((SECONDS - start)) -lt 30 ]; do sleep 0.1; done
-}
-
 if $panel; then
   echo "== a first start from the shortcut"
   # The panel starts in the working folder: with a Lumivex.ini there that names no firmware
@@ -210,7 +214,8 @@ if $panel; then
     display_server=$!
     start=$SECONDS
     until [ -s "$work/display" ] || [ $((SECONDS - start)) -gt 30 ]; do sleep 0.1; done
-    export DISPLAY=":$(cat "$work/display")"
+    DISPLAY=":$(cat "$work/display")"
+    export DISPLAY
   fi
   printf '[dialog]\ndlg5=true\n' >"$work_dir/Lumivex.ini"
   wine start "$(winepath -w "$shortcut")" >"$work/start.log" 2>&1 ||
