@@ -36,7 +36,7 @@ enum class MouseButton { kNone, kLeft, kRight, kMiddle };
 struct InputMessage {
   enum class Type { kKeyDown, kKeyUp, kMouseDown, kMouseUp, kMouseDoubleClick, kWheel };
   Type type = Type::kKeyDown;
-  Key key = Key::kOther;  // kKeyDown and kKeyUp
+  Key key = Key::kOther;                    // kKeyDown and kKeyUp
   MouseButton button = MouseButton::kNone;  // the mouse types
   int controlId = -1;
   NativeWindow target = nullptr;  // the window or control the event is sent to

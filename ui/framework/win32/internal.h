@@ -8,10 +8,24 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
+// windows.h renames these to their ...W forms, which would rename the framework's members of the
+// same names in the files that include it, and only there. The backend calls the W forms.
+#undef GetDlgItemText
+#undef GetWindowText
+#undef MessageBox
+#undef SetDlgItemText
+#undef SetWindowText
 
 #include <functional>
 #include <string>
 #include <string_view>
+
+namespace lumivex::ui {
+class CDialog;
+}
 
 namespace lumivex::ui::win32 {
 
@@ -56,5 +70,44 @@ bool PreTranslateInput(MSG& msg);
 
 // The templates' 9-point font, made once.
 HFONT DialogFont();
+
+// The base units Windows gives a dialog with the 9-point font (GdiGetCharDimensions' way: the
+// average width of the 52 Latin letters, and the font's height).
+SIZE MeasureBaseUnits(HFONT font);
+
+// The fixed-width font of text views, at the dialog font's size, made once.
+HFONT FixedFont();
+
+// The dialog whose window this is (a window made by CDialog), nullptr for any other window.
+CDialog* DialogOf(HWND window);
+
+// The innermost CDialog window that window is, or lies inside, within its top-level window.
+HWND EnclosingDialog(HWND window);
+
+// Edit boxes keep their typing limit in UTF-8 bytes here: every change the user makes passes
+// through the edit's subclass, which undoes one that would leave the text longer than the
+// limit and longer than before. The program's own texts never pass, so they are never cut.
+void InstallEditLimit(HWND edit);
+void SetEditByteLimit(HWND edit, int maxBytes);
+int EditByteLimit(HWND edit);
+// True while the edit's subclass is carrying out a user change: its change notification waits
+// until the change has been kept (and is dropped when it is undone).
+bool EditChangeDeferred(HWND edit);
+
+// A slider's position may have moved (the program set it, or its range clamped it): the
+// dialog's custom-draw handler runs at once when it did.
+void SliderPositionMayHaveChanged(HWND slider);
+// Records a slider's position as the one last reported (returns it in its stored form).
+INT_PTR NoteSliderPosition(HWND slider);
+// Records a drop-down list's selection as the one the page knows: only a choice of the user's
+// that differs from it is reported.
+void NoteKnownSelection(HWND combo);
+
+// The window class of plot controls and text views' line store, registered on first use.
+const wchar_t* PlotClassName();
+void InstallTextView(HWND edit);
+
+// The state of a status line (its whole text lives in the window text).
+void InstallStatusLine(HWND label);
 
 }  // namespace lumivex::ui::win32
