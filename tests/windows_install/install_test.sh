@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, as a user meets it: a silent install, the program folder in
 # Program Files, the working folder with its first Lumivex.ini, the Start-menu shortcut, the
-# Add/Remove Programs entry, the installed lumivexctl.exe started from another folder, the panel
-# started from the shortcut (on Xvfb when there is no display), which writes its working folder's
-# Lumivex.ini; a second install over the first that keeps the user's settings and the panel's
-# language; an install and an uninstall while a program of the folder runs, which fail; the silent
-# uninstall, which leaves the settings in place; a first install in Chinese into another folder,
-# which chooses the Chinese panel, and an uninstall that finds a file of the user's in that
-# folder. Also the .zip: the same folder, byte for byte.
+# Add/Remove Programs entry, the installed lumivexctl.exe started from another folder; a second
+# install over the first that keeps the user's settings and the panel's language; an install and
+# an uninstall while a program of the folder runs, which fail; the silent uninstall, which leaves
+# the settings in place; a first install in Chinese into another folder, which chooses the
+# Chinese panel, and an uninstall that finds a file of the user's in that folder. Also the .zip:
+# the same folder, byte for byte.
 #
 #   install_test.sh SETUP.exe PROGRAMS.zip STAGED_FOLDER VERSION FIRST_LUMIVEX_INI
 #
@@ -25,11 +24,8 @@ export WINEPREFIX=${WINEPREFIX:-$(dirname "$setup")/wine}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 work=$(mktemp -d /tmp/lumivex-install.XXXXXX)
 holder=""
-display_server=""
 cleanup() {
   [ -n "$holder" ] && kill "$holder" 2>/dev/null
-  [ -n "${program_dir_win:-}" ] && end_installed_panel
-  [ -n "$display_server" ] && kill "$display_server" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -67,27 +63,6 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Lumivex'
 panel=false
 [ -f "$stage/lumivex.exe" ] && panel=true
 
-# The installed panel's processes in this prefix (Linux process ids).
-installed_panel_pids() {
-  local pid
-  for pid in $(pgrep -f 'lumivex\.exe'); do
-    tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -1 |
-      grep -qiF "$program_dir_win\\lumivex.exe" || continue
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
-      echo "$pid"
-  done
-}
-end_installed_panel() {
-  local pids
-  mapfile -t pids < <(installed_panel_pids)
-  [ ${#pids[@]} -gt 0 ] || return 0
-  kill "${pids[@]}" 2>/dev/null
-  local start=$SECONDS
-  while [ -n "$(installed_panel_pids)" ] && [ $((SECONDS - start)) -lt 30 ]; do sleep 0.1; done
-}
-
-# What an earlier run may have left.
-end_installed_panel
 rm -rf "$program_dir" "$work_dir" "$shortcut"
 wine reg delete "$key" /f >/dev/null 2>&1
 
@@ -204,33 +179,6 @@ check_installed_ctl() {
     { fail "lumivexctl did not show the $1 message:"; cat "$work/connect.err"; }
 }
 check_installed_ctl English
-
-if $panel; then
-  echo "== a first start from the shortcut"
-  # The panel starts in the working folder: with a Lumivex.ini there that names no firmware
-  # file, its System page writes the default name into that file as it starts.
-  if [ -z "${DISPLAY:-}" ]; then
-    Xvfb -displayfd 3 -screen 0 1024x768x24 3>"$work/display" >/dev/null 2>&1 &
-    display_server=$!
-    start=$SECONDS
-    until [ -s "$work/display" ] || [ $((SECONDS - start)) -gt 30 ]; do sleep 0.1; done
-    DISPLAY=":$(cat "$work/display")"
-    export DISPLAY
-  fi
-  printf '[dialog]\ndlg5=true\n' >"$work_dir/Lumivex.ini"
-  wine start "$(winepath -w "$shortcut")" >"$work/start.log" 2>&1 ||
-    { fail "the shortcut does not start"; cat "$work/start.log"; }
-  start=$SECONDS
-  until grep -q '^FirmWareName=KVB03.bin' "$work_dir/Lumivex.ini" ||
-      [ $((SECONDS - start)) -gt 90 ]; do
-    sleep 0.2
-  done
-  grep -q '^FirmWareName=KVB03.bin' "$work_dir/Lumivex.ini" ||
-    { fail "the panel started from the shortcut did not write its working folder's Lumivex.ini:"
-      cat "$work_dir/Lumivex.ini"; }
-  [ -n "$(installed_panel_pids)" ] || fail "the panel started from the shortcut is not running"
-  end_installed_panel
-fi
 
 echo "== install again over it"
 printf '[dialog]\ndlg3=true\n[system]\nFirmWareName=mine.bin\n' >"$work/mine.ini"
