@@ -25,15 +25,18 @@
 // Waits end as soon as their condition holds; their bounds are generous (the board's slowest
 // exchange, a silent temperature read, takes about 7 s under Wine). Every step prints one line;
 // the first failed check ends the run with exit status 1 and a line saying what differed.
+#include <windows.h>
+// After windows.h, which they build on.
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -246,11 +249,12 @@ class Driver {
     while (std::getline(script, line)) {
       ++number;
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      std::vector<std::string> words = Split(line, number);
-      if (words.empty() || words[0][0] == '#') continue;
+      if (line.find_first_not_of(" \t") == std::string::npos ||
+          line[line.find_first_not_of(" \t")] == '#')
+        continue;
       try {
         Print("step " + std::to_string(number) + ": " + line);
-        Step(words);
+        Step(Split(line, number));
       } catch (const Failure& failure) {
         Print("FAILED at line " + std::to_string(number) + " (" + line + "): " + failure.what);
         throw;
@@ -299,6 +303,14 @@ class Driver {
 
   void Step(const std::vector<std::string>& w) {
     const std::string& verb = w[0];
+    // An operator acts only on a window without a message box in front of it: a box still open
+    // here is one the script did not expect.
+    static const char* const kActions[] = {"tab", "click", "check", "set", "select", "close"};
+    for (const char* action : kActions) {
+      if (verb != action) continue;
+      NeedMain();
+      if (HWND box = FindBox()) Fail("an unexpected message box is open: " + Describe(box));
+    }
     if (verb == "window") {
       Need(w, 2);
       FindMain(Widen(w[1]));
@@ -345,10 +357,6 @@ class Driver {
         Fail("the main window did not close");
     } else {
       Fail("unknown step " + verb);
-    }
-    // A step must not leave a message box behind that the script did not expect.
-    if (verb != "window" && verb != "close") {
-      if (HWND box = FindBox()) Fail("an unexpected message box is open: " + Describe(box));
     }
   }
 
@@ -478,12 +486,18 @@ class Driver {
   }
 
   void Click(HWND button) {
-    if (!IsWindowVisible(button))
-      Fail("control " + std::to_string(GetDlgCtrlID(button)) + " is hidden");
-    if (!IsWindowEnabled(button))
-      Fail("control " + std::to_string(GetDlgCtrlID(button)) + " is disabled");
-    // Posted: the click's handler may run a modal message box of its own.
-    PostMessageW(button, BM_CLICK, 0, 0);
+    const std::string id = std::to_string(GetDlgCtrlID(button));
+    if (!IsWindowVisible(button)) Fail("control " + id + " is hidden");
+    if (!IsWindowEnabled(button)) Fail("control " + id + " is disabled");
+    // Sent from a thread of its own, which returns when the panel's handler does: the step ends
+    // when the handler has run, or when it waits in a message box of its own.
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([button, done] {
+      SendMessageW(button, BM_CLICK, 0, 0);
+      *done = true;
+    }).detach();
+    if (!WaitFor([&] { return *done || FindBox() != nullptr; }, kStepWait))
+      Fail("the click on " + id + " is still being handled");
   }
 
   void SetCheck(int id, int want) {

@@ -2,8 +2,10 @@
 // as given on the command line, a tab control with the tabs "One" and "Two", and two pages whose
 // buttons answer with message boxes, so that every kind of step of the driver meets a real
 // window, control and message box under the same window system as the panel.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
+#include <shellapi.h>
 
 #include <string>
 
