@@ -465,7 +465,8 @@ class Driver {
     EnumChildWindows(
         main_,
         [](HWND h, LPARAM p) -> BOOL {
-          if (ClassOf(h) == L"#32770" && IsWindowVisible(h)) {
+          // Every page has the connect button; other child dialogs (a status line) do not.
+          if (ClassOf(h) == L"#32770" && IsWindowVisible(h) && GetDlgItem(h, 1001)) {
             reinterpret_cast<Search*>(p)->page = h;
             return FALSE;
           }

@@ -60,7 +60,14 @@ wine_session_start() {
   done
   [ -n "$xvfb_pid" ] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
   export DISPLAY=:$display
-  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+  # The prefix as the panel needs it (a CJK face behind the dialog font) where that step exists.
+  local prepare
+  prepare=$(dirname "${BASH_SOURCE[0]}")/../windows/prepare_prefix.sh
+  if [ -f "$prepare" ]; then
+    sh "$prepare" || { echo "cannot prepare the prefix $WINEPREFIX"; exit 1; }
+  elif [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1
+  fi
   wineserver -p >/dev/null 2>&1
 }
 
