@@ -3,6 +3,6 @@
 namespace lumivex::ui {
 
 // Its texts are shown as the template holds them: they do not pass through the language table.
-CAboutDialog::CAboutDialog(QWidget* parent) : CDialog(templ::kAbout, parent) {}
+CAboutDialog::CAboutDialog(CDialog* owner) : CDialog(templ::kAbout, owner) {}
 
 }  // namespace lumivex::ui

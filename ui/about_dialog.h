@@ -7,7 +7,7 @@ namespace lumivex::ui {
 
 class CAboutDialog : public CDialog {
  public:
-  explicit CAboutDialog(QWidget* parent = nullptr);
+  explicit CAboutDialog(CDialog* owner = nullptr);
 };
 
 }  // namespace lumivex::ui

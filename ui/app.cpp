@@ -1,31 +1,19 @@
 #include "ui/app.h"
 
-#include <QApplication>
-
 #include "board/executor.h"
 #include "settings/language.h"
 #include "settings/settings.h"
 #include "ui/framework/command_worker.h"
-#include "ui/framework/dialog_template.h"
-#include "ui/framework/dialog_units.h"
-#include "ui/framework/message_presenter.h"
+#include "ui/framework/shell.h"
 #include "ui/main_dialog.h"
 
 namespace lumivex::ui {
 
 CControlApp theApp;
 
-QIcon ApplicationIcon() {
-  // Registers the compiled-in resources, the icon among them.
-  FindDialogTemplate(templ::kMain);
-  return QIcon(QStringLiteral(":/lumivex/lumivex.png"));
-}
-
 bool CControlApp::InitInstance() {
-  QApplication::setFont(DialogFont());
-  QApplication::setWindowIcon(ApplicationIcon());
   settings::LoadLanguage(settings::GetProgramDirectory());
-  LoadQtTranslation(settings::LanguageFilePath, settings::GetProgramDirectory());
+  LoadToolkitTranslation(settings::LanguageFilePath, settings::GetProgramDirectory());
 
   // Every exchange with the board runs on the worker for as long as the panel runs; the
   // window outlives no command (it closes only once the worker is idle).

@@ -1,8 +1,6 @@
 // The application object: prepares the language, then runs the main window until it closes.
 #pragma once
 
-#include <QIcon>
-
 namespace lumivex::ui {
 
 class CMainDialog;
@@ -10,7 +8,7 @@ class CMainDialog;
 class CControlApp {
  public:
   // Start-up: program directory, language choice, then the main window, modally. Returns false
-  // so that the program ends when the main window closes. Needs a QApplication.
+  // so that the program ends when the main window closes. Runs inside RunApplication.
   bool InitInstance();
   // The main window while it runs, else nullptr. GUI thread; a worker reads it only while the
   // main window runs, which outlasts every worker.
@@ -21,8 +19,5 @@ class CControlApp {
 };
 
 extern CControlApp theApp;
-
-// The application icon.
-QIcon ApplicationIcon();
 
 }  // namespace lumivex::ui

@@ -21,7 +21,7 @@ uint8_t Flag(int state) {
 }
 }  // namespace
 
-CFlipPage::CFlipPage(QWidget* parent) : CDialog(templ::kFlipPage, parent) {
+CFlipPage::CFlipPage(CDialog* owner) : CDialog(templ::kFlipPage, owner) {
   OnClicked(connection::kConnectButtonId, [this] { OnUartOpen(); });
   OnClicked(kFlipXBox, [this] { OnFlipX(); });
   OnClicked(kFlipYBox, [this] { OnFlipY(); });
@@ -44,10 +44,10 @@ bool CFlipPage::OnInitDialog() {
   return true;
 }
 
-bool CFlipPage::PreTranslateMessage(QObject* target, QEvent* event) {
+bool CFlipPage::PreTranslateMessage(const InputMessage& message) {
   // The page never closes itself and never presses a button from the keyboard.
-  if (IsEscapeOrReturnKeyDown(event)) return true;
-  return CDialog::PreTranslateMessage(target, event);
+  if (IsEscapeOrReturnKeyDown(message)) return true;
+  return CDialog::PreTranslateMessage(message);
 }
 
 void CFlipPage::OnUartOpen() {

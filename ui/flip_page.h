@@ -8,10 +8,10 @@ namespace lumivex::ui {
 
 class CFlipPage : public CDialog {
  public:
-  explicit CFlipPage(QWidget* parent = nullptr);
+  explicit CFlipPage(CDialog* owner = nullptr);
 
   bool OnInitDialog() override;
-  bool PreTranslateMessage(QObject* target, QEvent* event) override;
+  bool PreTranslateMessage(const InputMessage& message) override;
   void DoDataExchange(CDataExchange* pDX) override;
 
  private:

@@ -22,7 +22,7 @@ constexpr int kConfirmButton = 1012;
 constexpr const char* kInputSourceEntries[] = {" HDMI", " VGA"};
 }  // namespace
 
-CInputSourcePage::CInputSourcePage(QWidget* parent) : CDialog(templ::kInputSourcePage, parent) {
+CInputSourcePage::CInputSourcePage(CDialog* owner) : CDialog(templ::kInputSourcePage, owner) {
   OnClicked(connection::kConnectButtonId, [this] { OnUartOpen(); });
   OnClicked(kConfirmButton, [this] { OnConfirm(); });
 }
@@ -49,10 +49,10 @@ bool CInputSourcePage::OnInitDialog() {
   return true;
 }
 
-bool CInputSourcePage::PreTranslateMessage(QObject* target, QEvent* event) {
+bool CInputSourcePage::PreTranslateMessage(const InputMessage& message) {
   // The page never closes itself and never presses a button from the keyboard.
-  if (IsEscapeOrReturnKeyDown(event)) return true;
-  return CDialog::PreTranslateMessage(target, event);
+  if (IsEscapeOrReturnKeyDown(message)) return true;
+  return CDialog::PreTranslateMessage(message);
 }
 
 void CInputSourcePage::OnUartOpen() {

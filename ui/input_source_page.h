@@ -8,11 +8,11 @@ namespace lumivex::ui {
 
 class CInputSourcePage : public CDialog {
  public:
-  explicit CInputSourcePage(QWidget* parent = nullptr);
+  explicit CInputSourcePage(CDialog* owner = nullptr);
 
   // Fills the list at the first showing; later showings keep its entries and the selection.
   bool OnInitDialog() override;
-  bool PreTranslateMessage(QObject* target, QEvent* event) override;
+  bool PreTranslateMessage(const InputMessage& message) override;
   void DoDataExchange(CDataExchange* pDX) override;
 
  private:

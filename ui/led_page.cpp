@@ -1,7 +1,5 @@
 #include "ui/led_page.h"
 
-#include <QEvent>
-#include <QMouseEvent>
 #include <algorithm>
 #include <limits>
 #include <optional>
@@ -80,7 +78,7 @@ int SliderPosition(uint32_t value) {
 
 }  // namespace
 
-CLedPage::CLedPage(QWidget* parent) : CDialog(templ::kLedPage, parent) {
+CLedPage::CLedPage(CDialog* owner) : CDialog(templ::kLedPage, owner) {
   OnClicked(led::kConnect, [this] { OnUartOpen(); });
   OnClicked(led::kPower, [this] { OnLedPower(); });
   OnClicked(led::kWrite, [this] { OnWriteCurrent(); });
@@ -178,17 +176,16 @@ void CLedPage::ArrangeFirstShowing(const board::DeclaredLedColours& colours) {
   LedFirstShowPending = false;
 }
 
-bool CLedPage::PreTranslateMessage(QObject* target, QEvent* event) {
+bool CLedPage::PreTranslateMessage(const InputMessage& message) {
   // The page never closes itself and never presses a button from the keyboard.
-  if (IsEscapeOrReturnKeyDown(event)) return true;
-  if (event->type() == QEvent::MouseButtonPress &&
-      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
-      target == GetDlgItem(led::kCurrentEdit)) {
+  if (IsEscapeOrReturnKeyDown(message)) return true;
+  if (message.type == InputMessage::Type::kMouseDown && message.button == MouseButton::kLeft &&
+      message.target == GetDlgItem(led::kCurrentEdit)) {
     // A value typed into the box moves the slider at the next click into the box.
     const uint32_t value = CurrentEditNumber();
     if (value <= led::kMaxCurrent) m_currentSlider.SetPos(static_cast<int>(value));
   }
-  return CDialog::PreTranslateMessage(target, event);
+  return CDialog::PreTranslateMessage(message);
 }
 
 void CLedPage::OnLedPower() {

@@ -43,10 +43,10 @@ constexpr uint8_t LightColoursForIndex(uint8_t index) {
 
 class CLedPage : public CDialog {
  public:
-  explicit CLedPage(QWidget* parent = nullptr);
+  explicit CLedPage(CDialog* owner = nullptr);
 
   bool OnInitDialog() override;
-  bool PreTranslateMessage(QObject* target, QEvent* event) override;
+  bool PreTranslateMessage(const InputMessage& message) override;
   void DoDataExchange(CDataExchange* pDX) override;
 
  private:

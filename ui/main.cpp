@@ -1,11 +1,7 @@
 // The Lumivex control panel.
-#include <QApplication>
-
 #include "ui/app.h"
+#include "ui/framework/shell.h"
 
 int main(int argc, char* argv[]) {
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Lumivex"));
-  lumivex::ui::theApp.InitInstance();
-  return 0;
+  return lumivex::ui::RunApplication(argc, argv, [] { lumivex::ui::theApp.InitInstance(); });
 }

@@ -1,12 +1,7 @@
 #include "ui/main_dialog.h"
 
-#include <QContextMenuEvent>
-#include <QFrame>
-#include <QLabel>
-#include <QMenu>
-#include <QTabBar>
-#include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <string_view>
 
 #include "board/connection_loss.h"
@@ -36,36 +31,36 @@ constexpr std::string_view kEnabled = "true";
 
 // How often the status line looks at the connection: a page may connect or disconnect
 // without telling the window.
-constexpr int kStatusPollMs = 250;
-// Space above and below the status line's text.
-constexpr int kStatusPadding = 6;
+constexpr std::chrono::milliseconds kStatusPoll{250};
 // Between the parts of the status line.
 constexpr char kStatusGap[] = "  ";
 
-QString Tr(const char* key) {
-  return QString::fromStdString(settings::Translate(key));
+std::string Tr(const char* key) {
+  return settings::Translate(key);
 }
 
 // "COM3  /dev/pts/5  115200 baud  firmware 1000B", or "Not connected".
-QString ConnectionText() {
+std::string ConnectionText() {
   if (!connection::IsConnected()) return Tr(key::kStatusNotConnected);
-  QStringList parts;
-  parts << QString::fromStdString(connection::ConnectedPortName());
+  std::string text = connection::ConnectedPortName();
   const std::string device = connection::ConnectedDevice();
-  if (!device.empty()) parts << QString::fromStdString(device);
-  parts << QStringLiteral("%1 %2").arg(connection::ConnectedBaudRate()).arg(Tr(key::kStatusBaud));
+  if (!device.empty()) text += kStatusGap + device;
+  text += kStatusGap + std::to_string(connection::ConnectedBaudRate()) + " " + Tr(key::kStatusBaud);
   // The version as the board reports it, in hexadecimal; "----" when it did not say.
   const std::optional<uint32_t> version = connection::ConnectedFirmwareVersion();
-  parts << QStringLiteral("%1 %2").arg(
-      Tr(key::kStatusFirmware),
-      version ? QString::number(*version, 16).toUpper() : QStringLiteral("----"));
-  return parts.join(QString::fromLatin1(kStatusGap));
+  std::string versionText = "----";
+  if (version) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(*version));
+    versionText = hex;
+  }
+  text += kStatusGap + Tr(key::kStatusFirmware) + " " + versionText;
+  return text;
 }
 
 }  // namespace
 
-CMainDialog::CMainDialog() : CDialog(templ::kMain, nullptr), m_hIcon(ApplicationIcon()) {
-  setAttribute(Qt::WA_QuitOnClose, false);
+CMainDialog::CMainDialog() : CDialog(templ::kMain, nullptr) {
   // Told on the port's monitor thread; the window acts on it on its own thread.
   board::SetConnectionLossObserver([this] { m_gate.Post([this] { OnConnectionLost(); }); });
 }
@@ -78,11 +73,11 @@ CMainDialog::~CMainDialog() {
 void CMainDialog::AttachWorker(CommandWorker* worker) {
   m_worker = worker;
   if (worker == nullptr) return;
-  connect(worker, &CommandWorker::activityChanged, this, [this](const QString& text) {
+  worker->SetActivityObserver([this](const std::string& text) {
     m_activityText = text;
     RefreshStatusLine();
   });
-  connect(worker, &CommandWorker::idle, this, &CMainDialog::OnWorkerIdle);
+  worker->SetIdleObserver([this] { OnWorkerIdle(); });
 }
 
 bool CMainDialog::GuiWaitsForCommand() const {
@@ -90,38 +85,22 @@ bool CMainDialog::GuiWaitsForCommand() const {
 }
 
 void CMainDialog::CreateStatusLine() {
-  if (m_statusLine != nullptr) return;
-  m_statusLine = new QLabel(this);
-  m_statusLine->setObjectName(QStringLiteral("statusLine"));
-  m_statusLine->setTextFormat(Qt::PlainText);
-  m_statusLine->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  m_statusLine->setIndent(4);
-  m_statusLine->show();
-  m_statusPoll = new QTimer(this);
-  connect(m_statusPoll, &QTimer::timeout, this, &CMainDialog::RefreshStatusLine);
-  m_statusPoll->start(kStatusPollMs);
+  if (m_statusLine.IsCreated()) return;
+  m_statusLine.Create(*this);
+  m_statusPoll.SetHandler([this] { RefreshStatusLine(); });
+  m_statusPoll.Start(kStatusPoll);
   RefreshStatusLine();
 }
 
-int CMainDialog::StatusLineHeight() const {
-  if (m_statusLine == nullptr) return 0;
-  return m_statusLine->fontMetrics().height() + kStatusPadding;
-}
-
-QString CMainDialog::StatusText() const {
-  return m_activityText.isEmpty() ? m_connectionText : m_activityText;
+std::string CMainDialog::StatusText() const {
+  return m_activityText.empty() ? m_connectionText : m_activityText;
 }
 
 void CMainDialog::RefreshStatusLine() {
   // The connection state belongs to the thread that exchanges while a command runs.
   if (!GuiWaitsForCommand()) m_connectionText = ConnectionText();
-  if (m_statusLine == nullptr) return;
-  const QString text = StatusText();
   // A narrow page cuts the line in the middle rather than losing the firmware version.
-  const QString shown = m_statusLine->fontMetrics().elidedText(
-      text, Qt::ElideMiddle, m_statusLine->contentsRect().width() - 2 * m_statusLine->indent());
-  if (m_statusLine->text() != shown) m_statusLine->setText(shown);
-  if (m_statusLine->toolTip() != text) m_statusLine->setToolTip(text);
+  if (m_statusLine.IsCreated()) m_statusLine.SetText(StatusText());
 }
 
 void CMainDialog::OnWorkerIdle() {
@@ -132,12 +111,12 @@ void CMainDialog::OnWorkerIdle() {
     // comes once the handler has finished its own steps.
     if (board::HandleConnectionLoss()) {
       RefreshStatusLine();
-      QTimer::singleShot(0, this, [this] { ReportConnectionLoss(); });
+      m_gate.Post([this] { ReportConnectionLoss(); });
     }
   }
   if (m_closePending) {
     m_closePending = false;
-    QTimer::singleShot(0, this, [this] { OnCancel(); });
+    m_gate.Post([this] { OnCancel(); });
   }
 }
 
@@ -172,7 +151,6 @@ void CMainDialog::DoDataExchange(CDataExchange* pDX) {
 bool CMainDialog::OnInitDialog() {
   CDialog::OnInitDialog();
   TranslateWindow(*this);
-  setWindowIcon(m_hIcon);
 
   struct Row {
     const char* key;
@@ -191,12 +169,11 @@ bool CMainDialog::OnInitDialog() {
   settings::SettingTable entries;
   const int count = settings::ReadSettingSection(settings::section::kDialog, entries);
 
-  TabControl* tabs = m_tabCtrl.Widget();
   for (CDialog* page :
        {static_cast<CDialog*>(&m_ledPage), static_cast<CDialog*>(&m_inputSourcePage),
         static_cast<CDialog*>(&m_temperaturePage), static_cast<CDialog*>(&m_systemPage),
         static_cast<CDialog*>(&m_flipPage)}) {
-    page->Create(tabs);
+    page->Create(*this, kTabControlId);
   }
 
   // Tabs follow the enabling lines in file order. A page enabled twice keeps its first tab,
@@ -224,31 +201,25 @@ bool CMainDialog::OnInitDialog() {
   m_currentPage = 0;
   LayoutPage(*m_pages[0]);
   m_tabCtrl.SetCurSel(0);
-  for (int i = 0; i < m_tabCtrl.GetItemCount(); ++i) m_pages[i]->hide();
-  m_pages[0]->show();
+  for (int i = 0; i < m_tabCtrl.GetItemCount(); ++i) m_pages[i]->ShowWindow(false);
+  m_pages[0]->ShowWindow(true);
 
-  connect(tabs, &TabControl::selectionChanged, this, &CMainDialog::OnSelChangeTab,
-          Qt::UniqueConnection);
+  OnTabSelChange(kTabControlId, [this] { OnSelChangeTab(); });
   return true;
 }
 
 void CMainDialog::LayoutPage(CDialog& page) {
-  const QSize size = page.TemplatePixelSize();
-  const int w = size.width();
-  const int h = size.height();
-  page.setGeometry(kPageLeft, kPageTop, w, h);
-  if (QWidget* tabs = m_tabCtrl.GetSafeWnd()) {
-    tabs->setGeometry(0, 0, w + kTabExtraWidth, h + kTabExtraHeight);
+  const Size size = page.TemplatePixelSize();
+  const int w = size.width;
+  const int h = size.height;
+  page.MoveWindow(Rect{kPageLeft, kPageTop, w, h});
+  MoveItem(kTabControlId, Rect{0, 0, w + kTabExtraWidth, h + kTabExtraHeight});
+  // The window's client area is the tab control over the status line.
+  const int status = m_statusLine.Height();
+  if (m_statusLine.IsCreated()) {
+    m_statusLine.MoveWindow(Rect{0, h + kTabExtraHeight, w + kTabExtraWidth, status});
   }
-  // The window's client area is the tab control over the status line; its frame belongs to
-  // the window manager.
-  const int status = StatusLineHeight();
-  if (m_statusLine != nullptr) {
-    m_statusLine->setGeometry(0, h + kTabExtraHeight, w + kTabExtraWidth, status);
-  }
-  const QPoint topLeft = pos();
-  setFixedSize(w + kTabExtraWidth, h + kTabExtraHeight + status);
-  move(topLeft);
+  SetFixedClientSize(Size{w + kTabExtraWidth, h + kTabExtraHeight + status});
   RefreshStatusLine();
 }
 
@@ -261,11 +232,11 @@ void CMainDialog::OnSelChangeTab() {
   }
   const int selected = m_tabCtrl.GetCurSel();
   if (selected < 0 || selected >= m_tabCtrl.GetItemCount() || !m_pages[selected]) return;
-  if (CDialog* old = m_pages[m_currentPage]) old->hide();
+  if (CDialog* old = m_pages[m_currentPage]) old->ShowWindow(false);
   m_currentPage = selected;
   CDialog& page = *m_pages[m_currentPage];
   LayoutPage(page);
-  page.show();
+  page.ShowWindow(true);
   // Pages re-translate their captions and re-caption their connect button at every showing.
   page.OnInitDialog();
 }
@@ -277,10 +248,10 @@ void CMainDialog::OnSysCommand(unsigned id) {
   }
 }
 
-bool CMainDialog::PreTranslateMessage(QObject* target, QEvent* event) {
+bool CMainDialog::PreTranslateMessage(const InputMessage& message) {
   // Neither key closes the window or presses a button.
-  if (IsEscapeOrReturnKeyDown(event)) return true;
-  return CDialog::PreTranslateMessage(target, event);
+  if (IsEscapeOrReturnKeyDown(message)) return true;
+  return CDialog::PreTranslateMessage(message);
 }
 
 void CMainDialog::OnCancel() {
@@ -288,38 +259,24 @@ void CMainDialog::OnCancel() {
     m_closePending = true;
     return;
   }
-  if (m_trafficWindow) m_trafficWindow->close();
+  if (m_trafficWindow) m_trafficWindow->Close();
   // The connection state stays as it is: the program is ending.
   m_temperatureHistory.OnCancel();
   transport::ClosePort();
   CDialog::OnCancel();
 }
 
-std::vector<CMainDialog::MenuEntry> CMainDialog::ContextMenuEntries() {
+std::vector<MenuEntry> CMainDialog::ContextMenuEntries() {
   return {
-      {QString::fromUtf8(kAboutMenuText), [this] { OnSysCommand(kIdmAboutBox); }},
+      {kAboutMenuText, [this] { OnSysCommand(kIdmAboutBox); }},
       {Tr(key::kMenuSerialTraffic), [this] { OpenTrafficWindow(); }},
       {Tr(key::kHistoryMenu), [this] { m_temperatureHistory.Open(this); }},
   };
 }
 
 void CMainDialog::OpenTrafficWindow() {
-  if (!m_trafficWindow) m_trafficWindow = new CTrafficWindow(this);
-  m_trafficWindow->Translate();
-  m_trafficWindow->show();
-  m_trafficWindow->raise();
-  m_trafficWindow->activateWindow();
-}
-
-void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
-  const std::vector<MenuEntry> entries = ContextMenuEntries();
-  QMenu menu(this);
-  std::vector<QAction*> actions;
-  for (const MenuEntry& entry : entries) actions.push_back(menu.addAction(entry.text));
-  QAction* chosen = menu.exec(event->globalPos());
-  for (std::size_t i = 0; i < actions.size(); ++i) {
-    if (actions[i] == chosen) entries[i].action();
-  }
+  if (!m_trafficWindow) m_trafficWindow = std::make_unique<CTrafficWindow>(this);
+  m_trafficWindow->Open();
 }
 
 }  // namespace lumivex::ui

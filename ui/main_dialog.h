@@ -2,14 +2,15 @@
 // the page shown. GUI thread only.
 #pragma once
 
-#include <QIcon>
-#include <QPointer>
 #include <array>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "ui/flip_page.h"
 #include "ui/framework/dialog.h"
+#include "ui/framework/event_loop.h"
 #include "ui/framework/gui_thread.h"
 #include "ui/input_source_page.h"
 #include "ui/led_page.h"
@@ -17,9 +18,6 @@
 #include "ui/temperature_history_window.h"
 #include "ui/temperature_page.h"
 #include "ui/traffic_window.h"
-
-class QLabel;
-class QTimer;
 
 namespace lumivex::ui {
 
@@ -34,7 +32,6 @@ constexpr char kAboutMenuText[] = "关于 Lumivex(&A)...";
 constexpr char kProductName[] = "Lumivex";
 
 class CMainDialog : public CDialog {
-  Q_OBJECT
  public:
   CMainDialog();
   ~CMainDialog() override;
@@ -56,7 +53,7 @@ class CMainDialog : public CDialog {
 
   bool OnInitDialog() override;
   void DoDataExchange(CDataExchange* pDX) override;
-  bool PreTranslateMessage(QObject* target, QEvent* event) override;
+  bool PreTranslateMessage(const InputMessage& message) override;
   // Closes the serial port, then ends the window. While the GUI thread waits for a command the
   // close is put off until the command has ended and its handler has finished, so no exchange
   // is cut off and nothing the handler reports is lost.
@@ -68,8 +65,8 @@ class CMainDialog : public CDialog {
 
   // The line at the bottom: "Not connected", or port, device, speed and firmware version;
   // while a command runs, what it waits for. Null until the window is created.
-  QLabel* StatusLine() const { return m_statusLine; }
-  QString StatusText() const;
+  NativeWindow StatusLine() const { return m_statusLine.GetSafeWnd(); }
+  std::string StatusText() const;
   // Reads the connection state into the status line.
   void RefreshStatusLine();
 
@@ -77,21 +74,13 @@ class CMainDialog : public CDialog {
   // button reads "Uart.Open" again. Put off while the GUI thread waits for a command.
   void OnConnectionLost();
 
-  // The entries of the window's context menu, in menu order: display text and action.
-  struct MenuEntry {
-    QString text;
-    std::function<void()> action;
-  };
-  std::vector<MenuEntry> ContextMenuEntries();
+  // The entries of the window's context menu, in menu order: display text and action. Where
+  // the window manager offers no window menu to extend, the About entry is on this menu.
+  std::vector<MenuEntry> ContextMenuEntries() override;
   // Opens (or raises) the serial traffic window.
   void OpenTrafficWindow();
   // The traffic window once opened, else null.
-  CTrafficWindow* TrafficWindow() const { return m_trafficWindow; }
-
- protected:
-  // Where the window manager offers no window menu to extend, the About entry is on the
-  // window's own context menu.
-  void contextMenuEvent(QContextMenuEvent* event) override;
+  CTrafficWindow* TrafficWindow() const { return m_trafficWindow.get(); }
 
  public:
   CTabCtrl m_tabCtrl;
@@ -107,21 +96,19 @@ class CMainDialog : public CDialog {
   void OnWorkerIdle();
   void ReportConnectionLoss();
   bool GuiWaitsForCommand() const;
-  int StatusLineHeight() const;
 
   int m_currentPage = 0;
   std::array<CDialog*, kMaxTabs> m_pages{};
-  QIcon m_hIcon;
 
   CommandWorker* m_worker = nullptr;
-  QLabel* m_statusLine = nullptr;
-  QTimer* m_statusPoll = nullptr;
-  QString m_connectionText;
-  QString m_activityText;
+  CStatusLine m_statusLine;
+  CTimer m_statusPoll;
+  std::string m_connectionText;
+  std::string m_activityText;
   bool m_closePending = false;
   bool m_lossPending = false;
-  QPointer<CTrafficWindow> m_trafficWindow;
-  GuiCallGate m_gate{this};
+  std::unique_ptr<CTrafficWindow> m_trafficWindow;
+  GuiCallGate m_gate;
 };
 
 }  // namespace lumivex::ui

@@ -17,8 +17,8 @@ constexpr int kFileNameEdit = 1061;
 
 }  // namespace
 
-CSystemPage::CSystemPage(QWidget* parent, int statusWaitCycles)
-    : CDialog(templ::kSystemPage, parent),
+CSystemPage::CSystemPage(CDialog* owner, int statusWaitCycles)
+    : CDialog(templ::kSystemPage, owner),
       m_firmwareName(board::kDefaultFirmwareName),
       m_statusWaitCycles(statusWaitCycles) {
   OnClicked(connection::kConnectButtonId, [this] { OnUartOpen(); });
@@ -56,10 +56,10 @@ bool CSystemPage::OnInitDialog() {
   return true;
 }
 
-bool CSystemPage::PreTranslateMessage(QObject* target, QEvent* event) {
+bool CSystemPage::PreTranslateMessage(const InputMessage& message) {
   // The page never closes itself and never presses a button from the keyboard.
-  if (IsEscapeOrReturnKeyDown(event)) return true;
-  return CDialog::PreTranslateMessage(target, event);
+  if (IsEscapeOrReturnKeyDown(message)) return true;
+  return CDialog::PreTranslateMessage(message);
 }
 
 void CSystemPage::OnClose() {

@@ -25,14 +25,14 @@ class CSystemPage : public CDialog {
   // The longest file name the board takes.
   static constexpr int kMaxFirmwareNameLength = static_cast<int>(board::kMaxFirmwareNameLength);
 
-  explicit CSystemPage(QWidget* parent = nullptr, int statusWaitCycles = kDefaultStatusWaitCycles);
+  explicit CSystemPage(CDialog* owner = nullptr, int statusWaitCycles = kDefaultStatusWaitCycles);
   // Ends a waiting worker first: it gives up at its next look and never touches the page again.
   ~CSystemPage() override;
 
   // Shows the remembered file name (writing the default when none is stored) and re-captions
   // the connect button.
   bool OnInitDialog() override;
-  bool PreTranslateMessage(QObject* target, QEvent* event) override;
+  bool PreTranslateMessage(const InputMessage& message) override;
   void DoDataExchange(CDataExchange* pDX) override;
   // Ignored while an upgrade is awaited.
   void OnClose() override;
@@ -62,7 +62,7 @@ class CSystemPage : public CDialog {
   // Raised when the page goes away: the worker gives up at its next look.
   board::StopFlag m_stopWorker;
 
-  GuiCallGate m_gate{this};
+  GuiCallGate m_gate;
 };
 
 }  // namespace lumivex::ui

@@ -1,8 +1,5 @@
 #include "ui/temperature_history_window.h"
 
-#include <QFileDialog>
-#include <QKeyEvent>
-#include <QSaveFile>
 #include <algorithm>
 
 #include "board/executor.h"
@@ -10,7 +7,9 @@
 #include "connection/connection.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
+#include "ui/framework/shell.h"
 #include "ui/translate_window.h"
+#include "ui/whole_file.h"
 
 namespace lumivex::ui {
 
@@ -44,11 +43,9 @@ double Minutes(board::SteadyTime::duration d) {
 
 }  // namespace
 
-CTemperatureHistoryWindow::CTemperatureHistoryWindow(QWidget* owner)
+CTemperatureHistoryWindow::CTemperatureHistoryWindow(CDialog* owner)
     : CDialog(templ::kTemperatureHistory, owner) {
-  setAttribute(Qt::WA_QuitOnClose, false);
-  m_timer.setSingleShot(true);
-  connect(&m_timer, &QTimer::timeout, this, [this] { OnReadTimer(); });
+  m_timer.SetHandler([this] { OnReadTimer(); });
   OnClicked(history::kSaveCsv, [this] { OnSaveCsv(); });
   OnClicked(history::kClear, [this] { Clear(); });
   OnClicked(history::kLimitCheck, [this] { UpdateView(); });
@@ -59,11 +56,12 @@ CTemperatureHistoryWindow::CTemperatureHistoryWindow(QWidget* owner)
 }
 
 CTemperatureHistoryWindow::~CTemperatureHistoryWindow() {
-  m_timer.stop();
+  m_timer.Stop();
 }
 
 void CTemperatureHistoryWindow::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, history::kPlot, m_plot);
   DDX_Control(pDX, history::kLimitEdit, m_limitEdit);
   DDX_Control(pDX, history::kInterval, m_intervalList);
   DDX_Control(pDX, history::kRange, m_rangeList);
@@ -73,7 +71,7 @@ bool CTemperatureHistoryWindow::OnInitDialog() {
   CDialog::OnInitDialog();
   TranslateWindow(*this);
   FillChoices();
-  if (PlotControl* plot = Plot()) {
+  if (CPlotCtrl* plot = Plot()) {
     plot->SetSource(
         [this](std::size_t line, double from, double to, std::span<PlotColumnValues> columns) {
           if (m_history.empty() || line >= std::size(kLines)) return;
@@ -95,13 +93,10 @@ bool CTemperatureHistoryWindow::OnInitDialog() {
   return true;
 }
 
-bool CTemperatureHistoryWindow::PreTranslateMessage(QObject* target, QEvent* event) {
+bool CTemperatureHistoryWindow::PreTranslateMessage(const InputMessage& message) {
   // Return in the limit box must not close the window; Escape closes it like its close button.
-  if (event->type() == QEvent::KeyPress && IsEscapeOrReturnKeyDown(event)) {
-    const int key = static_cast<const QKeyEvent*>(event)->key();
-    if (key != Qt::Key_Escape) return true;
-  }
-  return CDialog::PreTranslateMessage(target, event);
+  if (IsEscapeOrReturnKeyDown(message) && message.key != Key::kEscape) return true;
+  return CDialog::PreTranslateMessage(message);
 }
 
 void CTemperatureHistoryWindow::FillChoices() {
@@ -119,18 +114,17 @@ void CTemperatureHistoryWindow::FillChoices() {
   m_rangeList.SetCurSel(static_cast<int>(m_range));
 }
 
-PlotControl* CTemperatureHistoryWindow::Plot() const {
-  return qobject_cast<PlotControl*>(GetDlgItem(history::kPlot));
+CPlotCtrl* CTemperatureHistoryWindow::Plot() {
+  return m_plot.IsAttached() ? &m_plot : nullptr;
 }
 
-void CTemperatureHistoryWindow::Open(QWidget* owner) {
+void CTemperatureHistoryWindow::Open(CDialog* owner) {
   if (!IsCreated()) {
     CreateModeless(owner);
   } else {
     OnInitDialog();
-    show();
-    raise();
-    activateWindow();
+    ShowWindow(true);
+    BringToFront();
   }
   m_open = true;
   m_resumed = true;
@@ -140,7 +134,7 @@ void CTemperatureHistoryWindow::Open(QWidget* owner) {
 
 void CTemperatureHistoryWindow::OnCancel() {
   m_open = false;
-  m_timer.stop();
+  m_timer.Stop();
   CDialog::OnCancel();
 }
 
@@ -150,7 +144,7 @@ std::chrono::seconds CTemperatureHistoryWindow::Interval() const {
 
 void CTemperatureHistoryWindow::Schedule(std::chrono::milliseconds delay) {
   if (!m_open) return;
-  m_timer.start(std::max(delay, 0ms));
+  m_timer.Start(std::max(delay, 0ms), true);
 }
 
 void CTemperatureHistoryWindow::OnReadTimer() {
@@ -232,26 +226,20 @@ void CTemperatureHistoryWindow::Clear() {
 }
 
 bool CTemperatureHistoryWindow::SaveCsv(const std::string& path) {
-  QSaveFile file(QString::fromStdString(path));
-  const std::string csv = m_history.Csv();
-  const bool saved =
-      file.open(QIODevice::WriteOnly) &&
-      file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
-      file.commit();
+  const bool saved = WriteWholeFile(path, m_history.Csv());
   m_note = settings::Translate(saved ? key::kHistorySaved : key::kHistorySaveFailed) + " " + path;
   UpdateView();
   return saved;
 }
 
 void CTemperatureHistoryWindow::OnSaveCsv() {
-  const QString path = QFileDialog::getSaveFileName(
-      this, QString::fromStdString(settings::Translate(key::kHistorySaveTitle)),
-      QStringLiteral("temperatures.csv"), QStringLiteral("CSV (*.csv)"));
-  if (!path.isEmpty()) SaveCsv(path.toStdString());
+  const std::optional<std::string> path = AskSaveFileName(
+      *this, settings::Translate(key::kHistorySaveTitle), "temperatures.csv", "CSV", "*.csv");
+  if (path) SaveCsv(*path);
 }
 
 void CTemperatureHistoryWindow::UpdateView() {
-  PlotControl* plot = Plot();
+  CPlotCtrl* plot = Plot();
   if (!plot) return;
   const std::optional<int> limit = LimitFromControls();
 

@@ -5,7 +5,6 @@
 // thread only.
 #pragma once
 
-#include <QTimer>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -13,6 +12,7 @@
 
 #include "board/temperature_history.h"
 #include "ui/framework/dialog.h"
+#include "ui/framework/event_loop.h"
 #include "ui/framework/plot_control.h"
 
 namespace lumivex::ui {
@@ -40,14 +40,13 @@ constexpr uint32_t kBoardLine = 0x505050;
 }  // namespace history
 
 class CTemperatureHistoryWindow : public CDialog {
-  Q_OBJECT
  public:
-  explicit CTemperatureHistoryWindow(QWidget* owner = nullptr);
+  explicit CTemperatureHistoryWindow(CDialog* owner = nullptr);
   ~CTemperatureHistoryWindow() override;
 
   // Shows the window beside owner (building it the first time) and starts reading. The history
   // of the session stays from one opening to the next; the pause between shows as a gap.
-  void Open(QWidget* owner);
+  void Open(CDialog* owner);
   // Closing stops the reading; nothing keeps running.
   void OnCancel() override;
   void OnOK() override {}
@@ -55,7 +54,7 @@ class CTemperatureHistoryWindow : public CDialog {
 
   bool OnInitDialog() override;
   void DoDataExchange(CDataExchange* pDX) override;
-  bool PreTranslateMessage(QObject* target, QEvent* event) override;
+  bool PreTranslateMessage(const InputMessage& message) override;
 
   // One turn of the reading timer: reads when the board is connected, idle and a reading is
   // due, else looks again a little later.
@@ -74,7 +73,8 @@ class CTemperatureHistoryWindow : public CDialog {
   void SetLimit(std::optional<int> degrees);
 
   const board::TemperatureHistory& History() const { return m_history; }
-  PlotControl* Plot() const;
+  // The plot control once the window is built, else null.
+  CPlotCtrl* Plot();
   std::string StatusText() const { return GetDlgItemText(history::kStatus); }
 
  private:
@@ -86,7 +86,8 @@ class CTemperatureHistoryWindow : public CDialog {
   void OnSaveCsv();
 
   board::TemperatureHistory m_history;
-  QTimer m_timer;
+  CTimer m_timer;
+  CPlotCtrl m_plot;
   CEdit m_limitEdit;
   CComboBox m_intervalList;
   CComboBox m_rangeList;

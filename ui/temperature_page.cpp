@@ -44,7 +44,7 @@ constexpr std::array<int, 18> kFullLayout = {
 
 }  // namespace
 
-CTemperaturePage::CTemperaturePage(QWidget* parent) : CDialog(templ::kTemperaturePage, parent) {
+CTemperaturePage::CTemperaturePage(CDialog* owner) : CDialog(templ::kTemperaturePage, owner) {
   OnClicked(connection::kConnectButtonId, [this] { OnUartOpen(); });
   OnClicked(kFullReadButton, [this] { ReadAndShowTemperatures(); });
   OnClicked(kSingleReadButton, [this] { ReadAndShowTemperatures(); });
@@ -87,10 +87,10 @@ bool CTemperaturePage::OnInitDialog() {
   return true;
 }
 
-bool CTemperaturePage::PreTranslateMessage(QObject* target, QEvent* event) {
+bool CTemperaturePage::PreTranslateMessage(const InputMessage& message) {
   // The page never closes itself and never presses a button from the keyboard.
-  if (IsEscapeOrReturnKeyDown(event)) return true;
-  return CDialog::PreTranslateMessage(target, event);
+  if (IsEscapeOrReturnKeyDown(message)) return true;
+  return CDialog::PreTranslateMessage(message);
 }
 
 void CTemperaturePage::ReadAndShowTemperatures() {

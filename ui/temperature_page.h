@@ -9,12 +9,12 @@ namespace lumivex::ui {
 
 class CTemperaturePage : public CDialog {
  public:
-  explicit CTemperaturePage(QWidget* parent = nullptr);
+  explicit CTemperaturePage(CDialog* owner = nullptr);
 
   // Chooses the layout at the first showing, re-captions the connect button, and reads the
   // temperatures at the first showing that finds a connection.
   bool OnInitDialog() override;
-  bool PreTranslateMessage(QObject* target, QEvent* event) override;
+  bool PreTranslateMessage(const InputMessage& message) override;
 
   // Asks the board for its temperatures and shows them; "WarningUart.NotOpen" while not
   // connected. Blocks the GUI thread until the board has answered or the waits have run out

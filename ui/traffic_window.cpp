@@ -1,16 +1,5 @@
 #include "ui/traffic_window.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QFile>
-#include <QFileDialog>
-#include <QFontDatabase>
-#include <QHBoxLayout>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSaveFile>
-#include <QTimer>
-#include <QVBoxLayout>
 #include <cstdio>
 
 #include "connection/connection_info.h"
@@ -19,7 +8,9 @@
 #include "settings/language.h"
 #include "settings/language_keys.h"
 #include "ui/framework/input_gate.h"
-#include "ui/framework/message_presenter.h"
+#include "ui/framework/shell.h"
+#include "ui/translate_window.h"
+#include "ui/whole_file.h"
 
 namespace lumivex::ui {
 
@@ -110,7 +101,7 @@ void TrafficLog::Record(transport::LinkDirection direction, const uint8_t* bytes
     name = m_lastRequest;
   }
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_origin).count();
-  m_pending.push_back(QString::fromStdString(TrafficLine(ms, direction, bytes, count, name)));
+  m_pending.push_back(TrafficLine(ms, direction, bytes, count, name));
   if (m_pending.size() > kMaxPending) {
     m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(
                                                                m_pending.size() - kMaxPending));
@@ -122,74 +113,94 @@ void TrafficLog::SetOrigin(Clock::time_point origin) {
   m_origin = origin;
 }
 
-std::vector<QString> TrafficLog::Take() {
+std::vector<std::string> TrafficLog::Take() {
   std::lock_guard lock(m_mutex);
-  std::vector<QString> lines;
+  std::vector<std::string> lines;
   lines.swap(m_pending);
   return lines;
 }
 
-CTrafficWindow::CTrafficWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window),
+CTrafficWindow::CTrafficWindow(CDialog* owner)
+    : CDialog(templ::kTrafficWindow, owner),
       m_log(std::make_shared<TrafficLog>()),
-      m_view(new QPlainTextEdit(this)),
-      m_copy(new QPushButton(this)),
-      m_save(new QPushButton(this)),
-      m_clear(new QPushButton(this)),
-      m_pause(new QPushButton(this)),
-      m_batch(new QTimer(this)) {
-  setObjectName(QStringLiteral("trafficWindow"));
-  // Looking at the traffic sends nothing: the window stays usable while a command runs.
-  KeepUsableWhileBlocked(this);
-  m_view->setReadOnly(true);
-  m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
-  m_view->setMaximumBlockCount(kMaxLines);
-  m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  m_pause->setCheckable(true);
-
-  auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : {m_copy, m_save, m_clear, m_pause}) {
-    b->setAutoDefault(false);
-    buttons->addWidget(b);
-  }
-  buttons->addStretch();
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(m_view);
-  layout->addLayout(buttons);
-
-  connect(m_copy, &QPushButton::clicked, this, &CTrafficWindow::OnCopy);
-  connect(m_save, &QPushButton::clicked, this, &CTrafficWindow::OnSave);
-  connect(m_clear, &QPushButton::clicked, this, &CTrafficWindow::OnClear);
-  connect(m_pause, &QPushButton::toggled, this, &CTrafficWindow::OnPause);
-  m_batch->setInterval(kBatchInterval);
-  connect(m_batch, &QTimer::timeout, this, &CTrafficWindow::TakeNow);
-
-  Translate();
-  resize(720, 360);
+      m_batch([this] { TakeNow(); }) {
+  OnClicked(traffic::kCopy, [this] { OnCopy(); });
+  OnClicked(traffic::kSave, [this] { OnSave(); });
+  OnClicked(traffic::kClear, [this] { OnClear(); });
+  OnClicked(traffic::kPause, [this] { OnPause(); });
 }
 
 CTrafficWindow::~CTrafficWindow() {
   Uninstall();
 }
 
+void CTrafficWindow::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, traffic::kView, m_view);
+}
+
+bool CTrafficWindow::OnInitDialog() {
+  const bool first = !m_view.IsAttached();
+  CDialog::OnInitDialog();
+  if (first) {
+    // Looking at the traffic sends nothing: the window stays usable while a command runs.
+    KeepUsableWhileBlocked(GetSafeWnd());
+    m_view.SetMaxLines(kMaxLines);
+    m_templateSize = TemplatePixelSize();
+    for (const ControlSlot& slot : Controls()) {
+      if (slot.tmpl->id != kStaticId)
+        m_templateRects.emplace_back(slot.tmpl->id, ItemRect(slot.tmpl->id));
+    }
+    // Down to the buttons' row and a few lines of the view.
+    const Rect pause = ItemRect(traffic::kPause);
+    SetResizable(Size{pause.x + pause.width + pause.x - ItemRect(traffic::kCopy).x + 8,
+                      m_templateSize.height / 2});
+  }
+  Translate();
+  return true;
+}
+
+void CTrafficWindow::Open() {
+  if (!IsCreated()) {
+    CreateModeless(Owner());
+    return;
+  }
+  Translate();
+  ShowWindow(true);
+  BringToFront();
+}
+
 void CTrafficWindow::Translate() {
-  auto tr = [](const char* key) { return QString::fromStdString(settings::Translate(key)); };
-  setWindowTitle(tr(key::kTrafficTitle));
-  m_copy->setText(tr(key::kTrafficCopy));
-  m_save->setText(tr(key::kTrafficSave));
-  m_clear->setText(tr(key::kTrafficClear));
-  m_pause->setText(tr(key::kTrafficPause));
+  TranslateWindow(*this);
 }
 
-void CTrafficWindow::showEvent(QShowEvent* event) {
-  Install();
-  QWidget::showEvent(event);
+bool CTrafficWindow::PreTranslateMessage(const InputMessage& message) {
+  // Neither key closes the window or presses a button, as in any window that is not a dialog.
+  if (IsEscapeOrReturnKeyDown(message)) return true;
+  return CDialog::PreTranslateMessage(message);
 }
 
-void CTrafficWindow::hideEvent(QHideEvent* event) {
+void CTrafficWindow::OnShowWindow(bool shown) {
   // A closed window costs the link nothing.
-  Uninstall();
-  QWidget::hideEvent(event);
+  if (shown) {
+    Install();
+  } else {
+    Uninstall();
+  }
+}
+
+void CTrafficWindow::OnSize(Size client) {
+  if (m_templateRects.empty()) return;
+  const int dx = client.width - m_templateSize.width;
+  const int dy = client.height - m_templateSize.height;
+  for (const auto& [id, rect] : m_templateRects) {
+    if (id == traffic::kView) {
+      MoveItem(id,
+               Rect{rect.x, rect.y, std::max(1, rect.width + dx), std::max(1, rect.height + dy)});
+    } else {
+      MoveItem(id, Rect{rect.x, rect.y + dy, rect.width, rect.height});
+    }
+  }
 }
 
 void CTrafficWindow::Install() {
@@ -198,14 +209,14 @@ void CTrafficWindow::Install() {
   SyncOrigin();
   transport::SetLinkTrace([log = m_log](transport::LinkDirection direction, const uint8_t* bytes,
                                         uint32_t count) { log->Record(direction, bytes, count); });
-  m_batch->start();
+  m_batch.Start(kBatchInterval);
 }
 
 void CTrafficWindow::Uninstall() {
   if (!m_installed) return;
   m_installed = false;
   transport::SetLinkTrace({});
-  m_batch->stop();
+  m_batch.Stop();
   TakeNow();
 }
 
@@ -217,11 +228,11 @@ void CTrafficWindow::SyncOrigin() {
 
 void CTrafficWindow::TakeNow() {
   SyncOrigin();
-  const std::vector<QString> lines = m_log->Take();
+  const std::vector<std::string> lines = m_log->Take();
   if (!lines.empty()) Append(lines);
 }
 
-void CTrafficWindow::Append(const std::vector<QString>& lines) {
+void CTrafficWindow::Append(const std::vector<std::string>& lines) {
   if (IsPaused()) {
     m_held.insert(m_held.end(), lines.begin(), lines.end());
     if (m_held.size() > static_cast<std::size_t>(kMaxLines)) {
@@ -229,57 +240,45 @@ void CTrafficWindow::Append(const std::vector<QString>& lines) {
     }
     return;
   }
-  QStringList batch;
-  batch.reserve(static_cast<qsizetype>(lines.size()));
-  for (const QString& line : lines) batch.append(line);
-  m_view->appendPlainText(batch.join(QLatin1Char('\n')));
+  m_view.AppendLines(lines);
 }
 
-QStringList CTrafficWindow::Lines() const {
-  if (m_view->document()->isEmpty()) return {};
-  return m_view->toPlainText().split(QLatin1Char('\n'));
+std::vector<std::string> CTrafficWindow::Lines() const {
+  return m_view.Lines();
 }
 
 bool CTrafficWindow::IsPaused() const {
-  return m_pause->isChecked();
+  return IsDlgButtonChecked(traffic::kPause) == 1;
 }
 
-bool CTrafficWindow::SaveTo(const QString& path) const {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
-  QString text = m_view->toPlainText();
-  if (!text.isEmpty()) text += QLatin1Char('\n');
-  file.write(text.toUtf8());
-  return file.commit();
+bool CTrafficWindow::SaveTo(const std::string& path) const {
+  std::string text;
+  for (const std::string& line : m_view.Lines()) {
+    text += line;
+    text += '\n';
+  }
+  return WriteWholeFile(path, text);
 }
 
 void CTrafficWindow::OnCopy() {
-  const QString selected = m_view->textCursor().selectedText();
-  // A selection spans lines with the paragraph separator; the clipboard wants line ends.
-  QApplication::clipboard()->setText(
-      selected.isEmpty() ? m_view->toPlainText()
-                         : QString(selected).replace(QChar::ParagraphSeparator, '\n'));
+  SetClipboardText(m_view.SelectedOrAllText());
 }
 
 void CTrafficWindow::OnSave() {
-  const QString path =
-      QFileDialog::getSaveFileName(this, windowTitle(), QStringLiteral("lumivex-traffic.txt"),
-                                   QStringLiteral("Text (*.txt);;All files (*)"));
-  if (path.isEmpty()) return;
-  if (!SaveTo(path)) {
-    CurrentMessagePresenter().Show(*this, settings::Translate(key::kTrafficSaveFailed),
-                                   windowTitle().toStdString());
-  }
+  const std::optional<std::string> path =
+      AskSaveFileName(*this, GetWindowText(), "lumivex-traffic.txt", "Text", "*.txt");
+  if (!path) return;
+  if (!SaveTo(*path)) MessageBox(settings::Translate(key::kTrafficSaveFailed), GetWindowText());
 }
 
 void CTrafficWindow::OnClear() {
-  m_view->clear();
+  m_view.Clear();
   m_held.clear();
 }
 
-void CTrafficWindow::OnPause(bool paused) {
-  if (paused) return;
-  std::vector<QString> held;
+void CTrafficWindow::OnPause() {
+  if (IsPaused()) return;
+  std::vector<std::string> held;
   held.swap(m_held);
   if (!held.empty()) Append(held);
 }

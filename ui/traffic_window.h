@@ -8,8 +8,6 @@
 // the link one atomic load per frame.
 #pragma once
 
-#include <QString>
-#include <QWidget>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -18,12 +16,18 @@
 #include <vector>
 
 #include "transport/link.h"
-
-class QPlainTextEdit;
-class QPushButton;
-class QTimer;
+#include "ui/framework/dialog.h"
+#include "ui/framework/event_loop.h"
 
 namespace lumivex::ui {
+
+namespace traffic {
+constexpr int kView = 1301;
+constexpr int kCopy = 1302;
+constexpr int kSave = 1303;
+constexpr int kClear = 1304;
+constexpr int kPause = 1305;
+}  // namespace traffic
 
 // The command a request frame carries ("ReadTemperatures"), or its code in hex ("0x4499") for
 // one the board does not know; empty for bytes that are not a request frame.
@@ -44,67 +48,73 @@ class TrafficLog {
   void SetOrigin(Clock::time_point origin);
   // The lines recorded since the last Take, oldest first (at most kMaxPending: a burst beyond
   // what the window keeps is cut from its oldest end).
-  std::vector<QString> Take();
+  std::vector<std::string> Take();
 
   static constexpr std::size_t kMaxPending = 10000;
 
  private:
   std::mutex m_mutex;
-  std::vector<QString> m_pending;
+  std::vector<std::string> m_pending;
   Clock::time_point m_origin;
   std::string m_lastRequest;
 };
 
-class CTrafficWindow : public QWidget {
-  Q_OBJECT
+class CTrafficWindow : public CDialog {
  public:
   static constexpr int kMaxLines = 10000;
   static constexpr std::chrono::milliseconds kBatchInterval{100};
 
-  explicit CTrafficWindow(QWidget* parent = nullptr);
+  explicit CTrafficWindow(CDialog* owner = nullptr);
   ~CTrafficWindow() override;
 
-  // Translates the captions again (the language file may have changed).
+  // Shows the window beside its owner (building it the first time), its captions translated
+  // again (the language file may have changed).
+  void Open();
+  // Translates the captions again.
   void Translate();
   // Every line shown, oldest first.
-  QStringList Lines() const;
+  std::vector<std::string> Lines() const;
   bool IsPaused() const;
   // Takes the lines recorded so far at once instead of at the next batch.
   void TakeNow();
 
-  // The buttons, for tests and accessibility names.
-  QPushButton* CopyButton() const { return m_copy; }
-  QPushButton* SaveButton() const { return m_save; }
-  QPushButton* ClearButton() const { return m_clear; }
-  QPushButton* PauseButton() const { return m_pause; }
+  // The buttons, for tests.
+  NativeWindow CopyButton() const { return GetDlgItem(traffic::kCopy); }
+  NativeWindow SaveButton() const { return GetDlgItem(traffic::kSave); }
+  NativeWindow ClearButton() const { return GetDlgItem(traffic::kClear); }
+  NativeWindow PauseButton() const { return GetDlgItem(traffic::kPause); }
 
-  // Writes every line shown to path, one per line; false when the file could not be written.
-  bool SaveTo(const QString& path) const;
+  // Writes every line shown to path, one per line, whole or not at all; false when the file
+  // could not be written.
+  bool SaveTo(const std::string& path) const;
 
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
+  bool OnInitDialog() override;
+  void DoDataExchange(CDataExchange* pDX) override;
+  bool PreTranslateMessage(const InputMessage& message) override;
+  // Neither key closes the window; its close button hides it.
+  void OnOK() override {}
+  void OnShowWindow(bool shown) override;
+  void OnSize(Size client) override;
 
  private:
   void Install();
   void Uninstall();
   // Times count from the connection the window finds.
   void SyncOrigin();
-  void Append(const std::vector<QString>& lines);
+  void Append(const std::vector<std::string>& lines);
   void OnCopy();
   void OnSave();
   void OnClear();
-  void OnPause(bool paused);
+  void OnPause();
 
   std::shared_ptr<TrafficLog> m_log;
-  QPlainTextEdit* m_view;
-  QPushButton* m_copy;
-  QPushButton* m_save;
-  QPushButton* m_clear;
-  QPushButton* m_pause;
-  QTimer* m_batch;
+  CTextView m_view;
+  CTimer m_batch;
+  // Where the controls sit in the template's size; a larger window moves them by its growth.
+  Size m_templateSize;
+  std::vector<std::pair<int, Rect>> m_templateRects;
   // Lines that arrived while paused; shown when the pause ends.
-  std::vector<QString> m_held;
+  std::vector<std::string> m_held;
   bool m_installed = false;
 };
 

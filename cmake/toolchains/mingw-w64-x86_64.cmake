@@ -29,8 +29,8 @@ if(LUMIVEX_WINE)
       "WINEDLLOVERRIDES=mscoree,mshtml=" ${LUMIVEX_WINE})
 endif()
 
-# The panel's Windows backend comes later; the simulated board and the benchmarks are Linux
-# programs (pseudo-terminals).
-set(LUMIVEX_BUILD_GUI OFF CACHE BOOL "Build the Qt panel")
+# The panel is built on its Win32 backend; the simulated board and the benchmarks are Linux
+# programs (pseudo-terminals, Qt).
+set(LUMIVEX_BUILD_GUI ON CACHE BOOL "Build the panel (Qt on Linux, Win32 on Windows)")
 set(LUMIVEX_BUILD_BENCH OFF CACHE BOOL "Build the benchmarks")
 set(LUMIVEX_BUILD_BOARDSIM OFF CACHE BOOL "Build the simulated board")

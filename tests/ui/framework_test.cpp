@@ -25,6 +25,8 @@
 #include "ui/framework/dialog_units.h"
 #include "ui/framework/gui_thread.h"
 #include "ui/framework/message_presenter.h"
+#include "ui/framework/qt/controls_qt.h"
+#include "ui/framework/shell.h"
 #include "ui/translate_window.h"
 #include "ui_test_support.h"
 
@@ -175,14 +177,14 @@ TEST(TemplateTest, PagesHoldTheirControls) {
 TEST(DialogUnitsTest, EdgesMapOneByOne) {
   const DialogBaseUnits base{7, 17};
   // x in quarters of 7 px, y in eighths of 17 px, rounded to the nearest pixel.
-  EXPECT_EQ(MapDialogRect(QRect(4, 8, 4, 8), base), QRect(7, 17, 7, 17));
-  EXPECT_EQ(MapDialogRect(QRect(1, 1, 1, 1), base), QRect(2, 2, 2, 2));
+  EXPECT_EQ(MapDialogRect(Rect{4, 8, 4, 8}, base), (Rect{7, 17, 7, 17}));
+  EXPECT_EQ(MapDialogRect(Rect{1, 1, 1, 1}, base), (Rect{2, 2, 2, 2}));
   // Adjacent controls stay adjacent whatever the rounding.
-  const QRect a = MapDialogRect(QRect(3, 3, 5, 5), base);
-  const QRect b = MapDialogRect(QRect(8, 8, 5, 5), base);
-  EXPECT_EQ(a.x() + a.width(), b.x());
-  EXPECT_EQ(a.y() + a.height(), b.y());
-  EXPECT_EQ(MapDialogSize(290, 103, base), QSize(508, 219));
+  const Rect a = MapDialogRect(Rect{3, 3, 5, 5}, base);
+  const Rect b = MapDialogRect(Rect{8, 8, 5, 5}, base);
+  EXPECT_EQ(a.x + a.width, b.x);
+  EXPECT_EQ(a.y + a.height, b.y);
+  EXPECT_EQ(MapDialogSize(290, 103, base), (Size{508, 219}));
 }
 
 TEST(DialogUnitsTest, FollowTheDialogFont) {
@@ -207,9 +209,9 @@ class TestDialog : public CDialog {
     ++initialisations;
     return CDialog::OnInitDialog();
   }
-  bool PreTranslateMessage(QObject* target, QEvent* event) override {
-    if (swallowKeys && IsEscapeOrReturnKeyDown(event)) return true;
-    return CDialog::PreTranslateMessage(target, event);
+  bool PreTranslateMessage(const InputMessage& message) override {
+    if (swallowKeys && IsEscapeOrReturnKeyDown(message)) return true;
+    return CDialog::PreTranslateMessage(message);
   }
   void OnCancel() override {
     ++cancels;
@@ -232,29 +234,29 @@ class DialogTest : public testing::Test {
     // Focus moves only within the active window.
     parent.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&parent));
-    ASSERT_TRUE(dialog.Create(&parent));
+    ASSERT_TRUE(dialog.Create(parent));
     dialog.show();
   }
   test::UiFolders folders;
-  QWidget parent;
+  test::HostWindow parent;
   TestDialog dialog;
   ScopedMessageRecorder recorder;
 };
 
 TEST_F(DialogTest, CreateBuildsHiddenAndRunsInitialisationOnce) {
-  QWidget host;
+  test::HostWindow host;
   TestDialog fresh;
-  ASSERT_TRUE(fresh.Create(&host));
+  ASSERT_TRUE(fresh.Create(host));
   EXPECT_TRUE(fresh.isHidden());
   EXPECT_EQ(fresh.initialisations, 1);
-  EXPECT_EQ(fresh.size(), fresh.TemplatePixelSize());
+  EXPECT_EQ(fresh.size(), test::QSizeOf(fresh.TemplatePixelSize()));
   EXPECT_EQ(fresh.GetDlgItemText(1004), "0");  // the field went into the box
   EXPECT_FALSE(fresh.IsItemShown(1079));       // hidden in the template
   EXPECT_TRUE(fresh.IsItemShown(1002));
   EXPECT_FALSE(fresh.IsItemEnabled(1007));  // disabled in the template
   EXPECT_EQ(fresh.GetDlgItem(4242), nullptr);
   CDialog missing(4242);
-  EXPECT_FALSE(missing.Create(&host));
+  EXPECT_FALSE(missing.Create(host));
 }
 
 struct NumberCase {
@@ -281,7 +283,7 @@ TEST_F(DialogTest, UnsignedNumberExchangeValidates) {
     recorder->Clear();
     dialog.m_value = 7;
     // The box takes digits only from the keyboard; the program can still put anything there.
-    dialog.m_edit.Widget()->setValidator(nullptr);
+    qobject_cast<QLineEdit*>(dialog.m_edit.GetSafeWnd())->setValidator(nullptr);
     dialog.SetDlgItemText(1004, c.text);
     dialog.SetDlgItemText(1005, "focus elsewhere");
     dialog.GetDlgItem(1005)->setFocus();
@@ -334,9 +336,9 @@ TEST(TextExchangeTest, LengthLimitNeverCutsAndRefusesLongerNames) {
   test::UiFolders folders;
   folders.UseNoLanguage();
   ScopedMessageRecorder recorder;
-  QWidget host;
+  test::HostWindow host;
   TextDialog dialog;
-  ASSERT_TRUE(dialog.Create(&host));
+  ASSERT_TRUE(dialog.Create(host));
   host.show();
   dialog.show();
   host.activateWindow();
@@ -528,11 +530,11 @@ class ButtonIconStyle : public QProxyStyle {
 TEST(ModalBoxTest, OkButtonShowsNoIconAndFollowsQtsTranslation) {
   const QString qm = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_zh_CN.qm";
   if (!QFile::exists(qm)) GTEST_SKIP() << "no Qt translations installed (qt6-translations-l10n)";
-  QWidget owner;
+  test::HostWindow owner;
   // Setting a style deletes the one before.
   const QString previous = QApplication::style()->name();
   QApplication::setStyle(new ButtonIconStyle);
-  ASSERT_TRUE(LoadQtTranslation("/x/Language/SimplifiedChinese.lang", "/nonexistent/"));
+  ASSERT_TRUE(LoadToolkitTranslation("/x/Language/SimplifiedChinese.lang", "/nonexistent/"));
   bool seen = false;
   QString okText;
   bool okHasIcon = true;
@@ -570,15 +572,15 @@ TEST(ModalBoxTest, LanguageNamesChooseQtsTranslation) {
       {"simplifiedchinese", ""},
   };
   for (const auto& [name, locale] : cases) EXPECT_EQ(QtLocaleForLanguage(name), locale) << name;
-  EXPECT_FALSE(LoadQtTranslation("/x/Language/English.lang", "/nonexistent/"));
+  EXPECT_FALSE(LoadToolkitTranslation("/x/Language/English.lang", "/nonexistent/"));
 }
 
 TEST(TranslateWindowTest, CaptionsFromTheTemplateAndEditBoxesLeftAlone) {
   test::UiFolders folders;
   folders.UseLanguage("Led.Write=Wri.te\nUart.Open=Connect\n");
-  QWidget host;
+  test::HostWindow host;
   TestDialog dialog;
-  ASSERT_TRUE(dialog.Create(&host));
+  ASSERT_TRUE(dialog.Create(host));
   dialog.SetDlgItemText(1004, "Led.Write");
   for (int i = 0; i < 3; ++i) {
     TranslateWindow(dialog);
@@ -598,9 +600,9 @@ TEST(TranslateWindowTest, CaptionsFromTheTemplateAndEditBoxesLeftAlone) {
 TEST(TranslateWindowTest, AnUnboundEditBoxIsTranslated) {
   test::UiFolders folders;
   folders.UseNoLanguage();
-  QWidget host;
+  test::HostWindow host;
   CDialog dialog(templ::kSystemPage);
-  ASSERT_TRUE(dialog.Create(&host));
+  ASSERT_TRUE(dialog.Create(host));
   dialog.SetDlgItemText(1061, "Led.Write");
   TranslateWindow(dialog);
   // Translated from its template caption, which is empty.
@@ -627,9 +629,9 @@ TEST_F(DialogTest, TickButtonsAreAnnouncedAsWhatTheyAre) {
     ASSERT_NE(Accessible(dialog, id), nullptr);
     EXPECT_EQ(Accessible(dialog, id)->role(), QAccessible::RadioButton) << id;
   }
-  QWidget host;
+  test::HostWindow host;
   CDialog flip(templ::kFlipPage);
-  ASSERT_TRUE(flip.Create(&host));
+  ASSERT_TRUE(flip.Create(host));
   EXPECT_EQ(Accessible(flip, 1068)->role(), QAccessible::CheckBox);
   EXPECT_EQ(Accessible(flip, 1070)->role(), QAccessible::Button);
 }
@@ -676,9 +678,9 @@ TEST_F(DialogTest, TickChangedByTheUserByAnyMeansNotifiesThePageOnce) {
   EXPECT_EQ(dialog.GetCheckedRadioButton(1007, 1010), 1008);
 
   // Check boxes: every change by the user reports, in both directions.
-  QWidget host;
+  test::HostWindow host;
   CDialog flip(templ::kFlipPage);
-  ASSERT_TRUE(flip.Create(&host));
+  ASSERT_TRUE(flip.Create(host));
   int flips = 0;
   flip.OnClicked(1068, [&] { ++flips; });
   DoAccessibleAction(flip, 1068, QAccessibleActionInterface::toggleAction());
@@ -698,9 +700,9 @@ TEST(AccessibleNameTest, ValueControlsAreNamedAfterTheLabelBeforeThem) {
   folders.UseLanguage(
       "Led.SliderTitle=Drive current\nLed.LedCurrent=LED current\nLed.Light=Lit colours\n"
       "System.UdiskFileName=Firmware file\nInputSource.ChangeTo=Switch to\n");
-  QWidget host;
+  test::HostWindow host;
   TestDialog led;
-  ASSERT_TRUE(led.Create(&host));
+  ASSERT_TRUE(led.Create(host));
   TranslateWindow(led);
   struct Case {
     int templateId;
@@ -715,8 +717,8 @@ TEST(AccessibleNameTest, ValueControlsAreNamedAfterTheLabelBeforeThem) {
   };
   CDialog system(templ::kSystemPage);
   CDialog input(templ::kInputSourcePage);
-  ASSERT_TRUE(system.Create(&host));
-  ASSERT_TRUE(input.Create(&host));
+  ASSERT_TRUE(system.Create(host));
+  ASSERT_TRUE(input.Create(host));
   TranslateWindow(system);
   TranslateWindow(input);
   for (const Case& c : cases) {
@@ -766,9 +768,9 @@ std::pair<int, int> InkColumns(QWidget* w) {
 TEST(LeftTextButtonTest, TextsStartAtTheLeftEdgeAndBoxesSitAtTheRightEdge) {
   test::UiFolders folders;
   folders.UseLanguage("FLIP.x=Mirror horizontally\nFLIP.y=Flip\n");
-  QWidget host;
+  test::HostWindow host;
   CDialog flip(templ::kFlipPage);
-  ASSERT_TRUE(flip.Create(&host));
+  ASSERT_TRUE(flip.Create(host));
   TranslateWindow(flip);
   flip.show();
   const auto [xFirst, xLast] = InkColumns(flip.GetDlgItem(1068));
@@ -788,8 +790,7 @@ TEST(LeftTextButtonTest, TextsStartAtTheLeftEdgeAndBoxesSitAtTheRightEdge) {
 // ----- calls from worker threads
 
 TEST(GuiCallGateTest, WorkerCallsRunOnTheGuiThread) {
-  QObject context;
-  GuiCallGate gate(&context);
+  GuiCallGate gate;
   std::atomic<bool> ranOnGui{false};
   std::atomic<bool> posted{false};
   std::atomic<int> callResult{-1};
@@ -805,8 +806,7 @@ TEST(GuiCallGateTest, WorkerCallsRunOnTheGuiThread) {
 }
 
 TEST(GuiCallGateTest, ClosingWakesAWaitingWorkerAndDropsItsCall) {
-  QObject context;
-  GuiCallGate gate(&context);
+  GuiCallGate gate;
   std::atomic<bool> ran{false};
   std::atomic<int> callResult{-1};
   std::thread worker([&] { callResult = gate.Call([&] { ran = true; }) ? 1 : 0; });
@@ -823,8 +823,7 @@ TEST(GuiCallGateTest, ClosingWakesAWaitingWorkerAndDropsItsCall) {
 }
 
 TEST(GuiCallGateTest, CallOnTheGuiThreadRunsAtOnce) {
-  QObject context;
-  GuiCallGate gate(&context);
+  GuiCallGate gate;
   bool ran = false;
   EXPECT_TRUE(gate.Call([&] { ran = true; }));
   EXPECT_TRUE(ran);

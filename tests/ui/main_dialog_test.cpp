@@ -13,6 +13,7 @@
 #include "tools/boardsim/board.h"
 #include "ui/about_dialog.h"
 #include "ui/framework/message_presenter.h"
+#include "ui/framework/qt/controls_qt.h"
 #include "ui/main_dialog.h"
 #include "ui_test_support.h"
 
@@ -28,7 +29,9 @@ class MainDialogTest : public testing::Test {
     for (int i = 0; i < dialog.TabCount(); ++i) pages.push_back(dialog.Pages()[i]);
     return pages;
   }
-  void SelectTab(int index) { dialog.TabCtrl().Widget()->TabBar()->setCurrentIndex(index); }
+  void SelectTab(int index) {
+    static_cast<TabControl*>(dialog.TabCtrl().GetSafeWnd())->TabBar()->setCurrentIndex(index);
+  }
 
   test::UiFolders folders;
   ScopedMessageRecorder recorder;
@@ -107,7 +110,7 @@ TEST_F(MainDialogTest, WindowFollowsThePageShownAndKeepsItsCorner) {
   for (int i : {0, 3, 2, 0, 4, 1}) {
     SelectTab(i);
     CDialog* page = dialog.Pages()[i];
-    const QSize p = page->TemplatePixelSize();
+    const QSize p = test::QSizeOf(page->TemplatePixelSize());
     EXPECT_EQ(dialog.CurrentPage(), i);
     EXPECT_EQ(page->geometry(), QRect(8, 25, p.width(), p.height()));
     EXPECT_EQ(dialog.TabCtrl().GetSafeWnd()->geometry(),
@@ -120,8 +123,8 @@ TEST_F(MainDialogTest, WindowFollowsThePageShownAndKeepsItsCorner) {
     for (CDialog* other : Tabs()) EXPECT_EQ(other->isVisible(), other == page);
   }
   // The flip page is the smallest: the window shrinks to it.
-  EXPECT_LT(dialog.m_flipPage.TemplatePixelSize().width(),
-            dialog.m_ledPage.TemplatePixelSize().width());
+  EXPECT_LT(dialog.m_flipPage.TemplatePixelSize().width,
+            dialog.m_ledPage.TemplatePixelSize().width);
 }
 
 TEST_F(MainDialogTest, EscapeAndReturnDoNothing) {
@@ -239,7 +242,7 @@ TEST_F(MainDialogTest, AboutBoxOpensFromTheMenuCommandAndClosesWithOk) {
 
 TEST_F(MainDialogTest, AboutBoxTextsPassNoLanguageTable) {
   folders.UseLanguage("确定=Nope\n");
-  QWidget host;
+  test::HostWindow host;
   CAboutDialog about(&host);
   ASSERT_TRUE(about.CreateAsWindow(&host));
   EXPECT_EQ(about.GetDlgItemText(kIdOk), "确定");

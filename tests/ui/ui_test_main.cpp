@@ -3,7 +3,7 @@
 
 #include <QApplication>
 
-#include "ui/framework/dialog_units.h"
+#include "ui/framework/qt/controls_qt.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

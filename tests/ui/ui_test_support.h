@@ -6,12 +6,24 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSize>
 #include <QTemporaryDir>
 #include <string>
 
 #include "settings/language.h"
+#include "ui/framework/dialog.h"
 
 namespace lumivex::ui::test {
+
+inline QSize QSizeOf(Size size) {
+  return QSize(size.width, size.height);
+}
+
+// A plain window to put dialogs on: a dialog that is never built from a template.
+class HostWindow : public CDialog {
+ public:
+  HostWindow() : CDialog(0) {}
+};
 
 class UiFolders {
  public:

@@ -168,9 +168,10 @@ TEST_F(HistoryWindowTest, SavedCsvGapsAndTheLimitLine) {
   EXPECT_FALSE(window.SaveCsv(workDir_ + "/no-such-folder/history.csv"));
   EXPECT_EQ(window.StatusText(), overLimit) << "a failed save hid the limit";
 
-  PlotControl* plot = window.Plot();
-  const QImage image = plot->grab().toImage();
-  const QRect area = plot->PlotArea();
+  CPlotCtrl* plot = window.Plot();
+  const QImage image = plot->GetSafeWnd()->grab().toImage();
+  const Rect plotArea = plot->PlotArea();
+  const QRect area(plotArea.x, plotArea.y, plotArea.width, plotArea.height);
   const auto column = [&](double fromMinute, double toMinute) {
     const int left = plot->XToPixel(fromMinute);
     const int right = plot->XToPixel(toMinute);

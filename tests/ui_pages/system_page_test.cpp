@@ -39,8 +39,8 @@ struct ShownBox {
 // Records every box of the test together with the button states of the page that showed it.
 class ButtonProbe : public MessagePresenter {
  public:
-  void Show(QWidget& owner, const std::string& text, const std::string& title) override {
-    auto* page = dynamic_cast<CDialog*>(&owner);
+  void Show(CDialog& owner, const std::string& text, const std::string& title) override {
+    auto* page = &owner;
     boxes.push_back({text, title, page && page->IsItemEnabled(kUpgrade),
                      page && page->IsItemEnabled(kConnect)});
   }

@@ -23,6 +23,7 @@
 #include "transport/port_table.h"
 #include "transport/ports.h"
 #include "ui/framework/input_gate.h"
+#include "ui/framework/qt/controls_qt.h"
 
 namespace lumivex::ui::test {
 namespace {
@@ -75,7 +76,7 @@ TEST_F(PanelTest, DuringASilentReadTheWindowKeepsTurningAndNoPressReachesThePage
   QTimer::singleShot(1000, [&] {
     QTest::mouseClick(read, Qt::LeftButton);
     QTest::keyClick(read, Qt::Key_Space);
-    statusMidway = panel.StatusText();
+    statusMidway = QString::fromStdString(panel.StatusText());
     waitCursor = QApplication::overrideCursor() != nullptr &&
                  QApplication::overrideCursor()->shape() == Qt::WaitCursor;
   });
@@ -113,8 +114,8 @@ TEST_F(PanelTest, DuringASilentReadTheWindowKeepsTurningAndNoPressReachesThePage
   Pump(1500ms);
   EXPECT_EQ(FramesWithCommand(*board, protocol::command::kReadTemperatures).size(), 2u);
   EXPECT_TRUE(Boxes().empty());
-  EXPECT_TRUE(panel.StatusText().startsWith(QStringLiteral("COM")))
-      << panel.StatusText().toStdString();
+  EXPECT_TRUE(QString::fromStdString(panel.StatusText()).startsWith(QStringLiteral("COM")))
+      << QString::fromStdString(panel.StatusText()).toStdString();
 
   // The same press with the window idle reaches the page: the presses above were real ones.
   board->SetOptions({});
@@ -197,7 +198,7 @@ TEST_F(PanelTest, ABoxThatComesUpDuringACommandCanBeDismissedAndTheCommandHandsB
 
 TEST_F(PanelTest, ATabChosenDuringACommandIsUndoneAndThePageNotShown) {
   CMainDialog& panel = OpenPanel();
-  QTabBar* tabs = panel.TabCtrl().Widget()->TabBar();
+  QTabBar* tabs = static_cast<TabControl*>(panel.TabCtrl().GetSafeWnd())->TabBar();
   int selectedMidway = -1;
   // An accessibility action selects the tab without a click.
   QTimer::singleShot(100, [&] {
@@ -219,9 +220,10 @@ TEST_F(PanelTest, StatusLineNamesPortDeviceSpeedAndFirmwareAndTheWindowGrowsByIt
   options.firmwareVersion = 0x2A0C1;
   auto board = StartBoard(options);
   CMainDialog& panel = OpenPanel();
-  EXPECT_EQ(panel.StatusText(), Tr(key::kStatusNotConnected));
+  EXPECT_EQ(QString::fromStdString(panel.StatusText()), Tr(key::kStatusNotConnected));
   ASSERT_NE(panel.StatusLine(), nullptr);
-  const QSize page = panel.m_ledPage.TemplatePixelSize();
+  const QSize page(panel.m_ledPage.TemplatePixelSize().width,
+                   panel.m_ledPage.TemplatePixelSize().height);
   EXPECT_GT(panel.StatusLine()->height(), 0);
   EXPECT_EQ(panel.size(),
             QSize(page.width() + 16, page.height() + 33 + panel.StatusLine()->height()));
@@ -233,12 +235,15 @@ TEST_F(PanelTest, StatusLineNamesPortDeviceSpeedAndFirmwareAndTheWindowGrowsByIt
                                .arg(QString::fromStdString(board->slavePath()))
                                .arg(Tr(key::kStatusBaud))
                                .arg(Tr(key::kStatusFirmware));
-  EXPECT_TRUE(PumpUntil([&] { return panel.StatusText() == expected; }, 2s))
-      << panel.StatusText().toStdString() << " != " << expected.toStdString();
+  EXPECT_TRUE(PumpUntil([&] { return QString::fromStdString(panel.StatusText()) == expected; }, 2s))
+      << QString::fromStdString(panel.StatusText()).toStdString()
+      << " != " << expected.toStdString();
   EXPECT_EQ(panel.StatusLine()->toolTip(), expected);
 
   DisconnectElsewhere();
-  EXPECT_TRUE(PumpUntil([&] { return panel.StatusText() == Tr(key::kStatusNotConnected); }, 2s));
+  EXPECT_TRUE(PumpUntil(
+      [&] { return QString::fromStdString(panel.StatusText()) == Tr(key::kStatusNotConnected); },
+      2s));
 }
 
 // What every page's connect button reads while connected through the pages.
@@ -276,7 +281,7 @@ TEST_F(PanelTest, AnUnpluggedPortIsClosedAndReportedOnceWhileIdle) {
   EXPECT_EQ(Boxes(), once);
   EXPECT_FALSE(connection::IsConnected());
   ExpectEveryPageOffersToConnect(panel);
-  EXPECT_EQ(panel.StatusText(), Tr(key::kStatusNotConnected));
+  EXPECT_EQ(QString::fromStdString(panel.StatusText()), Tr(key::kStatusNotConnected));
 }
 
 TEST_F(PanelTest, AnUnplugDuringACommandIsReportedOnceAfterItAndTheNextFindsNoConnection) {
@@ -297,7 +302,7 @@ TEST_F(PanelTest, AnUnplugDuringACommandIsReportedOnceAfterItAndTheNextFindsNoCo
       {settings::Translate(key::kPortGone), settings::Translate(key::kWarningUartTitle)}};
   EXPECT_EQ(Boxes(), once);
   ExpectEveryPageOffersToConnect(panel);
-  EXPECT_EQ(panel.StatusText(), Tr(key::kStatusNotConnected));
+  EXPECT_EQ(QString::fromStdString(panel.StatusText()), Tr(key::kStatusNotConnected));
 }
 
 TEST_F(PanelTest, ClosingTheWindowDuringACommandWaitsForItThenClosesThePort) {

@@ -14,6 +14,12 @@
 namespace lumivex::ui::test {
 namespace {
 
+QStringList LinesOf(const CTrafficWindow& window) {
+  QStringList lines;
+  for (const std::string& line : window.Lines()) lines << QString::fromStdString(line);
+  return lines;
+}
+
 using namespace std::chrono_literals;
 using transport::LinkDirection;
 
@@ -83,13 +89,13 @@ TEST_F(PanelTest, TrafficWindowListsWhatTheBoardReceivedAndNamesEachAnswer) {
     uint16_t r = 0, g = 0, b = 0;
     protocol::ReadLedCurrents(r, g, b);
   });
-  EXPECT_TRUE(PumpUntil([&] { return traffic->Lines().size() >= 8; }, 2s));
+  EXPECT_TRUE(PumpUntil([&] { return LinesOf(*traffic).size() >= 8; }, 2s));
 
   std::vector<std::vector<uint8_t>> frames = board->receivedFrames();
   frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(before));
   QStringList sent;
   QString lastRequest;
-  for (const QString& line : traffic->Lines()) {
+  for (const QString& line : LinesOf(*traffic)) {
     const ParsedLine parsed = Parse(line);
     if (parsed.direction == QStringLiteral("TX")) {
       sent << parsed.hex;
@@ -102,34 +108,35 @@ TEST_F(PanelTest, TrafficWindowListsWhatTheBoardReceivedAndNamesEachAnswer) {
   QStringList logged;
   for (const auto& frame : frames) logged << Hex(frame);
   EXPECT_EQ(sent, logged);
-  ASSERT_EQ(traffic->Lines().size(), 8);  // four requests, four answers
-  EXPECT_TRUE(traffic->Lines().front().contains(QStringLiteral("ReadTemperatures")));
+  ASSERT_EQ(LinesOf(*traffic).size(), 8);  // four requests, four answers
+  EXPECT_TRUE(LinesOf(*traffic).front().contains(QStringLiteral("ReadTemperatures")));
   // Times count from the connection, made well before the window opened.
-  EXPECT_GE(traffic->Lines().front().simplified().split(' ')[0].toLongLong(), 500)
-      << traffic->Lines().front().toStdString();
+  EXPECT_GE(LinesOf(*traffic).front().simplified().split(' ')[0].toLongLong(), 500)
+      << LinesOf(*traffic).front().toStdString();
 
   // Paused, lines wait; Clear empties; Save writes what is shown.
-  traffic->PauseButton()->click();
+  static_cast<QAbstractButton*>(traffic->PauseButton())->click();
   worker_.Run("Busy.Test", [] { protocol::SetFlip(0, 0); });
   traffic->TakeNow();
-  EXPECT_EQ(traffic->Lines().size(), 8);
-  traffic->PauseButton()->click();
-  EXPECT_EQ(traffic->Lines().size(), 10);
+  EXPECT_EQ(LinesOf(*traffic).size(), 8);
+  static_cast<QAbstractButton*>(traffic->PauseButton())->click();
+  EXPECT_EQ(LinesOf(*traffic).size(), 10);
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("traffic.txt"));
-  ASSERT_TRUE(traffic->SaveTo(path));
+  ASSERT_TRUE(traffic->SaveTo(path.toStdString()));
   QFile saved(path);
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-  EXPECT_EQ(QString::fromUtf8(saved.readAll()), traffic->Lines().join('\n') + '\n');
-  EXPECT_FALSE(traffic->SaveTo(dir.filePath(QStringLiteral("no-such-folder/traffic.txt"))));
-  traffic->ClearButton()->click();
-  EXPECT_TRUE(traffic->Lines().isEmpty());
+  EXPECT_EQ(QString::fromUtf8(saved.readAll()), LinesOf(*traffic).join('\n') + '\n');
+  EXPECT_FALSE(
+      traffic->SaveTo(dir.filePath(QStringLiteral("no-such-folder/traffic.txt")).toStdString()));
+  static_cast<QAbstractButton*>(traffic->ClearButton())->click();
+  EXPECT_TRUE(LinesOf(*traffic).isEmpty());
 
   // Closed, the window hears nothing more.
   traffic->close();
   worker_.Run("Busy.Test", [] { protocol::SetFlip(1, 1); });
   traffic->TakeNow();
-  EXPECT_TRUE(traffic->Lines().isEmpty());
+  EXPECT_TRUE(LinesOf(*traffic).isEmpty());
 }
 
 // A port whose every write completes at once.
@@ -145,7 +152,7 @@ TEST_F(PanelTest, TrafficWindowKeepsTheLastTenThousandLines) {
   static InstantPort port;
   transport::SetLinkPortResolver([]() -> transport::LinkPortSide* { return &port; });
   CTrafficWindow traffic;
-  traffic.show();
+  ASSERT_TRUE(traffic.CreateAsWindow());
   // Beyond what the window keeps, through the link's own trace hook.
   const int total = CTrafficWindow::kMaxLines + 500;
   for (int i = 0; i < total; ++i) {
@@ -155,7 +162,7 @@ TEST_F(PanelTest, TrafficWindowKeepsTheLastTenThousandLines) {
   }
   traffic.TakeNow();
   transport::SetLinkPortResolver(nullptr);
-  const QStringList lines = traffic.Lines();
+  const QStringList lines = LinesOf(traffic);
   ASSERT_EQ(lines.size(), CTrafficWindow::kMaxLines);
   EXPECT_TRUE(lines.back().contains(
       QStringLiteral("E0 05 41 01 %1").arg((total - 1) & 0xFF, 2, 16, QLatin1Char('0')).toUpper()))

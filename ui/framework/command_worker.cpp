@@ -1,8 +1,7 @@
 #include "ui/framework/command_worker.h"
 
-#include <QEventLoop>
-#include <QThread>
-#include <QTimer>
+#include <charconv>
+#include <exception>
 
 #include "settings/language.h"
 
@@ -13,12 +12,10 @@ struct CommandWorker::Job {
   std::string key;
   bool done = false;  // under m_mutex
   std::exception_ptr error;
-  QEventLoop* loop = nullptr;  // GUI thread only
+  EventLoop* loop = nullptr;  // GUI thread only
 };
 
-CommandWorker::CommandWorker(QObject* parent) : QObject(parent), m_refresh(new QTimer(this)) {
-  m_refresh->setInterval(kActivityRefresh);
-  connect(m_refresh, &QTimer::timeout, this, &CommandWorker::RefreshActivity);
+CommandWorker::CommandWorker() : m_refresh([this] { RefreshActivity(); }) {
   m_thread = std::thread(&CommandWorker::WorkerLoop, this);
   m_threadId = m_thread.get_id();
 }
@@ -69,7 +66,7 @@ void CommandWorker::Enqueue(const std::shared_ptr<Job>& job) {
 }
 
 void CommandWorker::OnJobDone(const std::shared_ptr<Job>& job) {
-  if (job->loop != nullptr) job->loop->quit();
+  if (job->loop != nullptr) job->loop->Quit();
 }
 
 void CommandWorker::Run(std::string_view activityKey, const std::function<void()>& work) {
@@ -82,7 +79,7 @@ void CommandWorker::Run(std::string_view activityKey, const std::function<void()
   job->work = work;
   job->key = std::string(activityKey);
   ++m_runs;
-  if (QThread::currentThread() == thread()) {
+  if (IsGuiThread()) {
     const bool outermost = m_guiDepth++ == 0;
     if (outermost) BeginBusy();
     Enqueue(job);
@@ -92,10 +89,10 @@ void CommandWorker::Run(std::string_view activityKey, const std::function<void()
       done = job->done;
     }
     if (!done) {
-      QEventLoop loop;
+      EventLoop loop;
       job->loop = &loop;
       // Quits when OnJobDone runs for this job; a Run nested inside returns first.
-      loop.exec();
+      loop.Run();
       job->loop = nullptr;
     }
     --m_guiDepth;
@@ -113,19 +110,19 @@ void CommandWorker::BeginBusy() {
   m_inputBlock.emplace();
   m_waitCursor.emplace();
   m_busySince = std::chrono::steady_clock::now();
-  m_refresh->start();
+  m_refresh.Start(kActivityRefresh);
 }
 
 void CommandWorker::EndBusy() {
-  m_refresh->stop();
+  m_refresh.Stop();
   m_waitCursor.reset();
   m_inputBlock.reset();
   m_activityName.clear();
-  if (!m_activityText.isEmpty()) {
+  if (!m_activityText.empty()) {
     m_activityText.clear();
-    emit activityChanged(m_activityText);
+    if (m_activityObserver) m_activityObserver(m_activityText);
   }
-  emit idle();
+  if (m_idleObserver) m_idleObserver();
 }
 
 void CommandWorker::RefreshActivity() {
@@ -137,13 +134,25 @@ void CommandWorker::RefreshActivity() {
     key = m_currentKey;
   }
   // Between two pieces of work of one command the last name stays.
-  if (!key.empty()) m_activityName = QString::fromStdString(settings::Translate(key));
-  if (m_activityName.isEmpty()) return;
+  if (!key.empty()) m_activityName = settings::Translate(key);
+  if (m_activityName.empty()) return;
   const double seconds = std::chrono::duration<double>(waited).count();
-  const QString text = QStringLiteral("%1 %2 s").arg(m_activityName).arg(seconds, 0, 'f', 1);
+  // Written the same whatever the desktop's number format, as the rest of the line is.
+  char figure[32];
+  const auto end =
+      std::to_chars(figure, figure + sizeof figure, seconds, std::chars_format::fixed, 1);
+  const std::string text = m_activityName + " " + std::string(figure, end.ptr) + " s";
   if (text == m_activityText) return;
   m_activityText = text;
-  emit activityChanged(m_activityText);
+  if (m_activityObserver) m_activityObserver(m_activityText);
+}
+
+void CommandWorker::SetActivityObserver(std::function<void(const std::string&)> observer) {
+  m_activityObserver = std::move(observer);
+}
+
+void CommandWorker::SetIdleObserver(std::function<void()> observer) {
+  m_idleObserver = std::move(observer);
 }
 
 }  // namespace lumivex::ui

@@ -8,19 +8,17 @@
 // while the GUI thread waits) is queued behind it and returns once its own work has ended;
 // it never refuses. Callers that would rather not wait ask Busy() first.
 //
-// Thread safety: construct, destroy and connect on the GUI thread. Run may be called on the
-// GUI thread (it turns the event loop until the work has ended), on the worker thread itself
-// (work that runs further work: runs in place) or on any other thread (it blocks). Busy on
-// any thread.
+// Thread safety: construct, destroy and set observers on the GUI thread. Run may be called on
+// the GUI thread (it turns the event loop until the work has ended), on the worker thread
+// itself (work that runs further work: runs in place) or on any other thread (it blocks). Busy
+// on any thread.
 #pragma once
 
-#include <QObject>
-#include <QString>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,25 +26,21 @@
 #include <thread>
 
 #include "board/executor.h"
+#include "ui/framework/event_loop.h"
 #include "ui/framework/gui_thread.h"
 #include "ui/framework/input_gate.h"
 #include "ui/framework/wait_cursor.h"
 
-class QElapsedTimer;
-class QEventLoop;
-class QTimer;
-
 namespace lumivex::ui {
 
-class CommandWorker : public QObject, public board::Executor {
-  Q_OBJECT
+class CommandWorker : public board::Executor {
  public:
   // How long a command runs before the status line names it, and how often the time shown
   // moves on.
   static constexpr std::chrono::milliseconds kActivityDelay{300};
   static constexpr std::chrono::milliseconds kActivityRefresh{100};
 
-  explicit CommandWorker(QObject* parent = nullptr);
+  CommandWorker();
   // Lets queued work finish, then ends the thread. No Run may be under way.
   ~CommandWorker() override;
 
@@ -55,16 +49,15 @@ class CommandWorker : public QObject, public board::Executor {
 
   // GUI thread. What the status line shows while a command runs ("Reading temperatures… 3.4 s");
   // empty while none runs and during its first kActivityDelay.
-  QString ActivityText() const { return m_activityText; }
+  const std::string& ActivityText() const { return m_activityText; }
   // GUI thread. True while the GUI thread turns its event loop inside Run.
   bool GuiWaiting() const { return m_guiDepth > 0; }
 
- signals:
   // GUI thread, whenever ActivityText changes.
-  void activityChanged(const QString& text);
+  void SetActivityObserver(std::function<void(const std::string&)> observer);
   // GUI thread: the last command the GUI thread waited for has ended, and the window takes
-  // input again. Emitted before that Run returns to its caller.
-  void idle();
+  // input again. Runs before that Run returns to its caller.
+  void SetIdleObserver(std::function<void()> observer);
 
  private:
   struct Job;
@@ -90,10 +83,12 @@ class CommandWorker : public QObject, public board::Executor {
   std::optional<ScopedInputBlock> m_inputBlock;
   std::optional<CWaitCursor> m_waitCursor;
   std::chrono::steady_clock::time_point m_busySince;
-  QTimer* m_refresh;
-  QString m_activityName;
-  QString m_activityText;
-  GuiCallGate m_gate{this};
+  CTimer m_refresh;
+  std::string m_activityName;
+  std::string m_activityText;
+  std::function<void(const std::string&)> m_activityObserver;
+  std::function<void()> m_idleObserver;
+  GuiCallGate m_gate;
 };
 
 }  // namespace lumivex::ui

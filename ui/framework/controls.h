@@ -1,56 +1,53 @@
 // Control objects that a dialog attaches to its controls with DDX_Control, the way a page keeps
 // its edit box, list or slider at hand. Before they are attached every call does nothing and
-// returns the "none" value (-1, 0 or ""). GUI thread only.
+// returns the "none" value (-1, 0 or ""). The API is the backend's (native.h) to carry out; no
+// toolkit type appears here. GUI thread only.
 #pragma once
 
-#include <QCheckBox>
-#include <QRadioButton>
-#include <QWidget>
+#include <cstddef>
 #include <string>
+#include <vector>
 
-class QComboBox;
-class QLineEdit;
-class QSlider;
-class QTabBar;
+#include "ui/framework/types.h"
 
 namespace lumivex::ui {
+
+class CDialog;
 
 class CWndHandle {
  public:
   virtual ~CWndHandle() = default;
-  QWidget* GetSafeWnd() const { return m_widget; }
+  NativeWindow GetSafeWnd() const { return m_widget; }
   bool IsAttached() const { return m_widget != nullptr; }
   void EnableWindow(bool enable);
   void ShowWindow(bool show);
   // The class name this handle gives its control; window translation leaves "CEdit" alone.
   virtual const char* ClassName() const = 0;
-  // Attaches to widget, which must be of the handle's kind; false when it is not.
-  virtual bool Attach(QWidget* widget) = 0;
+  // Attaches to a control, which must be of the handle's kind; false when it is not.
+  virtual bool Attach(NativeWindow control) = 0;
 
  protected:
-  QWidget* m_widget = nullptr;
+  NativeWindow m_widget = nullptr;
 };
 
 class CEdit : public CWndHandle {
  public:
   const char* ClassName() const override { return "CEdit"; }
-  bool Attach(QWidget* widget) override;
-  QLineEdit* Widget() const;
+  bool Attach(NativeWindow control) override;
   std::string GetWindowText() const;
+  // As the program sets it: a typing limit never refuses or cuts it.
   void SetWindowText(const std::string& text);
   // Limits what the user can type to maxBytes bytes of UTF-8; a longer text already in the box
   // stays as it is (it can be shortened, not lengthened). 0 removes the limit.
   void SetLimitText(int maxBytes);
+  // Selects the whole text.
+  void SelectAll();
 };
-
-// Sets an edit box's text as the program does: a typing limit never refuses or cuts it.
-void SetEditText(QLineEdit* edit, const QString& text);
 
 class CComboBox : public CWndHandle {
  public:
   const char* ClassName() const override { return "CComboBox"; }
-  bool Attach(QWidget* widget) override;
-  QComboBox* Widget() const;
+  bool Attach(NativeWindow control) override;
   // Appends an entry (the list is unsorted); returns its index.
   int AddString(const std::string& text);
   int GetCount() const;
@@ -66,8 +63,7 @@ class CComboBox : public CWndHandle {
 class CSliderCtrl : public CWndHandle {
  public:
   const char* ClassName() const override { return "CSliderCtrl"; }
-  bool Attach(QWidget* widget) override;
-  QSlider* Widget() const;
+  bool Attach(NativeWindow control) override;
   // redraw false: the slider repaints only at its next paint.
   void SetRange(int minimum, int maximum, bool redraw = false);
   int GetRangeMin() const;
@@ -78,58 +74,10 @@ class CSliderCtrl : public CWndHandle {
   void SetPos(int position);
 };
 
-// Check box and radio button with their text on the left, drawn as such a button is on
-// Windows: the text starts at the control's left edge, the box sits at its right edge, so the
-// texts of buttons stacked above each other line up whatever their lengths. The whole control
-// takes the click.
-class LeftTextCheckBox : public QCheckBox {
- public:
-  using QCheckBox::QCheckBox;
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  bool hitButton(const QPoint& pos) const override;
-};
-
-class LeftTextRadioButton : public QRadioButton {
- public:
-  using QRadioButton::QRadioButton;
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  bool hitButton(const QPoint& pos) const override;
-};
-
-// Makes assistive technologies read a drop-down list by its name (the caption of the label
-// before it) with its selected entry as the value, as they do for edit boxes and sliders;
-// Qt's own list gives its selected entry as its name on Linux. Once per program; GUI thread.
-void InstallControlAccessibility();
-
-// The tab control widget: a tab bar over a framed area in which the owner places its pages by
-// hand. Pages are its direct children.
-class TabControl : public QWidget {
-  Q_OBJECT
- public:
-  explicit TabControl(QWidget* parent = nullptr);
-  QTabBar* TabBar() const { return m_tabBar; }
-
- signals:
-  // The user chose another tab (never emitted for a selection made by the program).
-  void selectionChanged(int index);
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-
- private:
-  QTabBar* m_tabBar;
-};
-
 class CTabCtrl : public CWndHandle {
  public:
   const char* ClassName() const override { return "CTabCtrl"; }
-  bool Attach(QWidget* widget) override;
-  TabControl* Widget() const;
+  bool Attach(NativeWindow control) override;
   // Inserts a tab at position (clamped to 0..count); returns its index, -1 when not attached.
   int InsertItem(int position, const std::string& text);
   int GetItemCount() const;
@@ -137,6 +85,48 @@ class CTabCtrl : public CWndHandle {
   int GetCurSel() const;
   // Selects a tab without the selection-changed notification; returns the previous selection.
   int SetCurSel(int index);
+};
+
+// A read-only view of many lines in a fixed-width font, scrolled to its end as lines arrive
+// unless the user has scrolled up (template kind TEXTVIEW). Keeps at most MaxLines lines,
+// dropping the oldest.
+class CTextView : public CWndHandle {
+ public:
+  const char* ClassName() const override { return "CTextView"; }
+  bool Attach(NativeWindow control) override;
+  void SetMaxLines(std::size_t maxLines);
+  void AppendLines(const std::vector<std::string>& lines);
+  void Clear();
+  // Every line shown, oldest first.
+  std::vector<std::string> Lines() const;
+  // The lines the user has selected, or every line when nothing is selected, joined by "\n".
+  std::string SelectedOrAllText() const;
+};
+
+// The line at the bottom of a window that says what the window is doing. It is not in the
+// template: Create adds it to a dialog, and the owner places it. A text too wide for it is cut
+// in the middle ("COM3 … firmware 1000B"); the whole text is its tooltip and its accessible name.
+class CStatusLine {
+ public:
+  CStatusLine() = default;
+  ~CStatusLine();
+  CStatusLine(const CStatusLine&) = delete;
+  CStatusLine& operator=(const CStatusLine&) = delete;
+  void Create(CDialog& owner);
+  bool IsCreated() const { return m_widget != nullptr; }
+  // The height the line needs for one line of the dialog font.
+  int Height() const;
+  void MoveWindow(const Rect& rect);
+  void SetText(const std::string& text);
+  // The whole text, as set.
+  const std::string& Text() const { return m_text; }
+  // What the line shows now (elided when too wide).
+  std::string ShownText() const;
+  NativeWindow GetSafeWnd() const { return m_widget; }
+
+ private:
+  NativeWindow m_widget = nullptr;
+  std::string m_text;
 };
 
 }  // namespace lumivex::ui

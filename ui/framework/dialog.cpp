@@ -1,29 +1,11 @@
 #include "ui/framework/dialog.h"
 
-#include <QApplication>
-#include <QButtonGroup>
-#include <QCheckBox>
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QEventLoop>
-#include <QGroupBox>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPixmap>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QRegularExpressionValidator>
-#include <QSlider>
-#include <QTimer>
 #include <algorithm>
-#include <charconv>
 #include <limits>
 
 #include "ui/framework/dialog_units.h"
 #include "ui/framework/input_gate.h"
 #include "ui/framework/message_presenter.h"
-#include "ui/framework/plot_control.h"
 
 namespace lumivex::ui {
 
@@ -31,71 +13,6 @@ namespace {
 
 // The title of the framework's own boxes (the validation messages): the program's name.
 constexpr char kFrameworkTitle[] = "Lumivex";
-
-bool IsRoutedInput(QEvent::Type type) {
-  switch (type) {
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// Every input event of the program passes here first, so a dialog sees the events of all its
-// descendants, including controls that are created after it.
-class InputRouter : public QObject {
- public:
-  using QObject::QObject;
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (!IsRoutedInput(event->type()) || !watched->isWidgetType()) return false;
-    return CDialog::RouteInputEvent(watched, event);
-  }
-};
-
-// Nesting depth of tick changes made by the program (CheckDlgButton, DDX_Check): they notify
-// no page. GUI thread only.
-int ProgramTickChanges = 0;
-
-// Marks a button whose click is under way: Qt toggles it between its pressed and released
-// signals, and the click that follows notifies the page.
-constexpr char kClickUnderWay[] = "lumivexClickUnderWay";
-
-// A click notifies the page; so does any other change of the tick that the program did not
-// make (an assistive technology's toggle, say), as a click would have. A radio button that
-// loses its tick reports nothing: the one that gains it does.
-void ConnectTickButton(QAbstractButton* button, QObject* context, std::function<void()> notify) {
-  QObject::connect(button, &QAbstractButton::pressed, context,
-                   [button] { button->setProperty(kClickUnderWay, true); });
-  QObject::connect(button, &QAbstractButton::released, context,
-                   [button] { button->setProperty(kClickUnderWay, false); });
-  QObject::connect(button, &QAbstractButton::clicked, context, notify);
-  QObject::connect(button, &QAbstractButton::toggled, context, [button, notify](bool checked) {
-    if (ProgramTickChanges > 0 || button->property(kClickUnderWay).toBool()) return;
-    if (!checked && qobject_cast<QRadioButton*>(button)) return;
-    notify();
-  });
-}
-
-// Names edit boxes, sliders and drop-down lists after the label before them in the template,
-// so assistive technologies read "Drive current, slider, 100" rather than "slider".
-constexpr char kNameLabel[] = "lumivexNameLabel";
-
-bool TakesItsNameFromALabel(ControlKind kind) {
-  return kind == ControlKind::kEdit || kind == ControlKind::kSlider ||
-         kind == ControlKind::kComboBox;
-}
-
-void InstallInputRouter() {
-  static QObject* router = nullptr;
-  if (router || !qApp) return;
-  router = new InputRouter(qApp);
-  qApp->installEventFilter(router);
-}
 
 std::string ReplaceArg(std::string text, const char* marker, const std::string& value) {
   const std::size_t at = text.find(marker);
@@ -121,6 +38,11 @@ bool ParseUnsigned(const std::string& text, uint32_t& value) {
   return true;
 }
 
+bool IsTickButton(const ControlSlot* slot) {
+  return slot != nullptr && (slot->tmpl->kind == ControlKind::kCheckBox ||
+                             slot->tmpl->kind == ControlKind::kRadioButton);
+}
+
 }  // namespace
 
 // ----- data exchange
@@ -130,10 +52,9 @@ void CDataExchange::Fail(int id, const std::string& message) {
   m_failed = true;
   if (!m_bSaveAndValidate) return;
   m_dialog.MessageBox(message, kFrameworkTitle);
-  if (QWidget* w = m_dialog.GetDlgItem(id)) {
-    w->setFocus(Qt::OtherFocusReason);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->selectAll();
-  }
+  m_dialog.FocusItem(id);
+  CEdit edit;
+  if (edit.Attach(m_dialog.GetDlgItem(id))) edit.SelectAll();
 }
 
 void DDX_Control(CDataExchange* pDX, int id, CWndHandle& control) {
@@ -201,250 +122,53 @@ void DDX_Check(CDataExchange* pDX, int id, int& value) {
   }
 }
 
-bool IsEscapeOrReturnKeyDown(const QEvent* event) {
-  if (event->type() != QEvent::KeyPress) return false;
-  const int key = static_cast<const QKeyEvent*>(event)->key();
-  return key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter;
+bool IsEscapeOrReturnKeyDown(const InputMessage& message) {
+  if (message.type != InputMessage::Type::kKeyDown) return false;
+  return message.key == Key::kEscape || message.key == Key::kReturn || message.key == Key::kEnter;
 }
 
-// ----- CDialog
+// ----- CDialog: creation
 
-CDialog::CDialog(int templateId, QWidget* parent) : QWidget(parent), m_templateId(templateId) {
-  InstallInputRouter();
-  InstallControlAccessibility();
-  QWidget::hide();
-}
+// Creating an existing dialog again runs its initialisation again, as a new showing does.
 
-CDialog::~CDialog() {
-  if (m_modalLoop) m_modalLoop->quit();
-}
-
-bool CDialog::BuildFromTemplate(QWidget* parent, bool asWindow) {
-  if (m_created) return true;
-  m_template = FindDialogTemplate(m_templateId);
-  if (!m_template) return false;
-
-  if (asWindow) {
-    Qt::WindowFlags flags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                            Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
-    setWindowFlags(parent ? (Qt::Dialog | flags)
-                          : (Qt::Window | Qt::WindowMinimizeButtonHint | flags));
-    setParent(parent, windowFlags());
-    if (parent && !m_modeless) setWindowModality(Qt::WindowModal);
-    setWindowTitle(QString::fromStdString(m_template->caption));
-  } else {
-    setParent(parent);
-  }
-  setFont(DialogFont());
-  QWidget::hide();
-  const DialogBaseUnits base = DialogUnits();
-  resize(TemplatePixelSize());
-
-  m_controls.reserve(m_template->controls.size());
-  QButtonGroup* radioGroup = nullptr;
-  for (const ControlTemplate& t : m_template->controls) {
-    if (t.Has(style::kGroup)) radioGroup = nullptr;
-    QWidget* w = MakeControl(t);
-    QRect rect = MapDialogRect(QRect(t.x, t.y, t.width, t.height), base);
-    if (t.kind == ControlKind::kComboBox) {
-      // The template's height includes the dropped list; the closed box is one line high.
-      rect.setHeight(w->sizeHint().height());
-    }
-    w->setGeometry(rect);
-    w->setVisible(!t.Has(style::kHidden));
-    w->setEnabled(!t.Has(style::kDisabled));
-    if (t.kind == ControlKind::kRadioButton) {
-      if (!radioGroup) {
-        radioGroup = new QButtonGroup(this);
-        m_radioGroups.push_back(radioGroup);
-      }
-      radioGroup->addButton(static_cast<QRadioButton*>(w));
-    }
-    if (t.id != kStaticId) m_slotById[t.id] = m_controls.size();
-    m_controls.push_back(ControlSlot{&t, w, nullptr});
-  }
-  QLabel* nameLabel = nullptr;
-  for (const ControlSlot& slot : m_controls) {
-    if (slot.tmpl->kind == ControlKind::kLabel) {
-      nameLabel = static_cast<QLabel*>(slot.widget);
-    } else if (nameLabel && TakesItsNameFromALabel(slot.tmpl->kind)) {
-      slot.widget->setProperty(kNameLabel, QVariant::fromValue(static_cast<QObject*>(nameLabel)));
-      slot.widget->setAccessibleName(nameLabel->text());
-    }
-  }
-  // Frames lie under the controls they surround.
-  for (auto it = m_controls.rbegin(); it != m_controls.rend(); ++it) {
-    if (it->tmpl->kind == ControlKind::kGroupBox) it->widget->lower();
-  }
-  m_created = true;
-  return true;
-}
-
-QWidget* CDialog::MakeControl(const ControlTemplate& t) {
-  const QString caption = QString::fromStdString(t.caption);
-  const int id = t.id;
-  QWidget* w = nullptr;
-  switch (t.kind) {
-    case ControlKind::kPushButton: {
-      auto* b = new QPushButton(caption, this);
-      b->setAutoDefault(false);
-      connect(b, &QPushButton::clicked, this, [this, id] { OnControlClicked(id); });
-      w = b;
-      break;
-    }
-    case ControlKind::kCheckBox: {
-      QCheckBox* b = t.Has(style::kTextLeft) ? new LeftTextCheckBox(caption, this)
-                                             : new QCheckBox(caption, this);
-      ConnectTickButton(b, this, [this, id] { OnControlClicked(id); });
-      w = b;
-      break;
-    }
-    case ControlKind::kRadioButton: {
-      // Left auto-exclusive, which makes assistive technologies call it a radio button; its
-      // button group, not its parent, decides which buttons exclude each other.
-      QRadioButton* b = t.Has(style::kTextLeft) ? new LeftTextRadioButton(caption, this)
-                                                : new QRadioButton(caption, this);
-      ConnectTickButton(b, this, [this, id] { OnControlClicked(id); });
-      w = b;
-      break;
-    }
-    case ControlKind::kGroupBox: {
-      auto* g = new QGroupBox(caption, this);
-      g->setFocusPolicy(Qt::NoFocus);
-      w = g;
-      break;
-    }
-    case ControlKind::kLabel: {
-      auto* l = new QLabel(caption, this);
-      l->setTextFormat(Qt::PlainText);
-      Qt::Alignment h = t.Has(style::kCentred) ? Qt::AlignHCenter
-                        : t.Has(style::kRight) ? Qt::AlignRight
-                                               : Qt::AlignLeft;
-      l->setAlignment(h | Qt::AlignVCenter);
-      w = l;
-      break;
-    }
-    case ControlKind::kEdit: {
-      auto* e = new QLineEdit(caption, this);
-      if (t.Has(style::kNumber)) {
-        e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
-      }
-      if (t.Has(style::kCentred)) e->setAlignment(Qt::AlignCenter);
-      connect(e, &QLineEdit::textChanged, this, [this, id] {
-        auto it = m_editChanged.find(id);
-        if (it != m_editChanged.end() && it->second) it->second();
-      });
-      w = e;
-      break;
-    }
-    case ControlKind::kComboBox: {
-      auto* c = new QComboBox(this);
-      c->setEditable(false);
-      c->setProperty("lumivexCaption", caption);
-      connect(c, &QComboBox::activated, this, [this, id] {
-        auto it = m_selChange.find(id);
-        if (it != m_selChange.end() && it->second) it->second();
-      });
-      w = c;
-      break;
-    }
-    case ControlKind::kSlider: {
-      auto* s = new QSlider(Qt::Horizontal, this);
-      s->setRange(0, 100);
-      s->setTickPosition(t.Has(style::kNoTicks) ? QSlider::NoTicks : QSlider::TicksBelow);
-      s->setProperty("lumivexCaption", caption);
-      connect(s, &QSlider::valueChanged, this, [this, id] {
-        auto it = m_customDraw.find(id);
-        if (it != m_customDraw.end() && it->second) it->second();
-      });
-      s->installEventFilter(this);
-      w = s;
-      break;
-    }
-    case ControlKind::kTabControl: {
-      auto* tab = new TabControl(this);
-      tab->setProperty("lumivexCaption", caption);
-      w = tab;
-      break;
-    }
-    case ControlKind::kIcon: {
-      auto* l = new QLabel(this);
-      const QRect r = MapDialogRect(QRect(t.x, t.y, t.width, t.height), DialogUnits());
-      const int side = std::min(r.width(), r.height());
-      QPixmap pixmap(QStringLiteral(":/lumivex/%1.png").arg(caption));
-      if (!pixmap.isNull()) {
-        l->setPixmap(pixmap.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-      }
-      l->setProperty("lumivexCaption", caption);
-      w = l;
-      break;
-    }
-    case ControlKind::kPlot: {
-      auto* plot = new PlotControl(this);
-      plot->setProperty("lumivexCaption", caption);
-      w = plot;
-      break;
-    }
-  }
-  if (id != kStaticId) w->setObjectName(QStringLiteral("control%1").arg(id));
-  return w;
-}
-
-QSize CDialog::TemplatePixelSize() const {
-  if (!m_template) return QSize();
-  return MapDialogSize(m_template->width, m_template->height, DialogUnits());
-}
-
-bool CDialog::Create(QWidget* parent) {
-  if (!BuildFromTemplate(parent, false)) return false;
-  OnInitDialog();
-  return true;
-}
-
-bool CDialog::CreateAsWindow(QWidget* parent) {
-  if (!BuildFromTemplate(parent, true)) return false;
-  OnInitDialog();
-  show();
-  raise();
-  activateWindow();
-  return true;
-}
-
-bool CDialog::CreateModeless(QWidget* parent) {
-  m_modeless = true;
-  return CreateAsWindow(parent);
-}
-
-int CDialog::DoModal() {
-  m_modalResult = 0;
-  QEventLoop loop;
-  m_modalLoop = &loop;
+bool CDialog::Create(CDialog& parent, int hostId) {
   if (!m_created) {
-    if (!BuildFromTemplate(parentWidget(), true)) {
-      m_modalLoop = nullptr;
-      return -1;
-    }
-    OnInitDialog();
+    m_template = FindDialogTemplate(m_templateId);
+    if (!m_template) return false;
+    m_parent = &parent;
+    if (!BuildFromTemplate(&parent, hostId, false)) return false;
   }
-  // EndDialog during the initialisation has ended the run before it starts.
-  if (m_modalLoop) {
-    show();
-    raise();
-    activateWindow();
-    loop.exec();
-  }
-  m_modalLoop = nullptr;
-  QWidget::hide();
-  return m_modalResult;
+  OnInitDialog();
+  return true;
 }
 
-void CDialog::EndDialog(int result) {
-  m_modalResult = result;
-  QWidget::hide();
-  if (m_modalLoop) {
-    m_modalLoop->quit();
-    m_modalLoop = nullptr;
+bool CDialog::Create(std::nullptr_t) {
+  if (!m_created) {
+    m_template = FindDialogTemplate(m_templateId);
+    if (!m_template) return false;
+    m_parent = nullptr;
+    if (!BuildFromTemplate(nullptr, kStaticId, false)) return false;
   }
+  OnInitDialog();
+  return true;
+}
+
+bool CDialog::CreateAsWindow(CDialog* owner) {
+  if (!m_created) {
+    m_template = FindDialogTemplate(m_templateId);
+    if (!m_template) return false;
+    if (owner != nullptr) m_owner = owner;
+    if (!BuildFromTemplate(m_owner, kStaticId, true)) return false;
+  }
+  OnInitDialog();
+  ShowWindow(true);
+  BringToFront();
+  return true;
+}
+
+bool CDialog::CreateModeless(CDialog* owner) {
+  m_modeless = true;
+  return CreateAsWindow(owner);
 }
 
 bool CDialog::OnInitDialog() {
@@ -454,7 +178,7 @@ bool CDialog::OnInitDialog() {
 
 void CDialog::DoDataExchange(CDataExchange* /*pDX*/) {}
 
-bool CDialog::PreTranslateMessage(QObject* /*target*/, QEvent* /*event*/) {
+bool CDialog::PreTranslateMessage(const InputMessage& /*message*/) {
   return false;
 }
 
@@ -471,10 +195,25 @@ void CDialog::OnClose() {
   OnCancel();
 }
 
+void CDialog::OnSize(Size /*client*/) {}
+
+void CDialog::OnShowWindow(bool /*shown*/) {}
+
+std::vector<MenuEntry> CDialog::ContextMenuEntries() {
+  return {};
+}
+
 bool CDialog::UpdateData(bool saveAndValidate) {
   CDataExchange dx(*this, saveAndValidate);
   DoDataExchange(&dx);
   return !dx.Failed();
+}
+
+// ----- the template and its controls
+
+Size CDialog::TemplatePixelSize() const {
+  if (!m_template) return Size{};
+  return MapDialogSize(m_template->width, m_template->height, DialogUnits());
 }
 
 ControlSlot* CDialog::FindSlot(int id) {
@@ -487,111 +226,18 @@ const ControlSlot* CDialog::FindSlot(int id) const {
   return it == m_slotById.end() ? nullptr : &m_controls[it->second];
 }
 
-QWidget* CDialog::GetDlgItem(int id) const {
+NativeWindow CDialog::GetDlgItem(int id) const {
   const ControlSlot* slot = FindSlot(id);
   return slot ? slot->widget : nullptr;
 }
 
 void CDialog::SetDlgItemText(int id, const std::string& text) {
-  SetControlText(GetDlgItem(id), text);
+  if (NativeWindow control = GetDlgItem(id)) SetControlText(control, text);
 }
 
 std::string CDialog::GetDlgItemText(int id) const {
-  return GetControlText(GetDlgItem(id));
-}
-
-void CDialog::SetControlText(QWidget* w, const std::string& text) {
-  if (!w) return;
-  const QString q = QString::fromStdString(text);
-  if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-    b->setText(q);
-  } else if (auto* l = qobject_cast<QLabel*>(w); l && l->pixmap().isNull()) {
-    l->setText(q);
-    if (QWidget* dialog = l->parentWidget()) {
-      for (QWidget* named : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (named->property(kNameLabel).value<QObject*>() == l) named->setAccessibleName(q);
-      }
-    }
-  } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
-    g->setTitle(q);
-  } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
-    SetEditText(e, q);
-  } else if (auto* c = qobject_cast<QComboBox*>(w)) {
-    // A drop-down list shows only its entries: a caption can only choose one.
-    const int index = c->findText(q, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index >= 0) c->setCurrentIndex(index);
-  } else {
-    w->setProperty("lumivexCaption", q);
-  }
-}
-
-std::string CDialog::GetControlText(const QWidget* w) {
-  if (!w) return std::string();
-  if (auto* b = qobject_cast<const QAbstractButton*>(w)) return b->text().toStdString();
-  if (auto* l = qobject_cast<const QLabel*>(w); l && l->pixmap().isNull())
-    return l->text().toStdString();
-  if (auto* g = qobject_cast<const QGroupBox*>(w)) return g->title().toStdString();
-  if (auto* e = qobject_cast<const QLineEdit*>(w)) return e->text().toStdString();
-  if (auto* c = qobject_cast<const QComboBox*>(w)) return c->currentText().toStdString();
-  return w->property("lumivexCaption").toString().toStdString();
-}
-
-void CDialog::SetWindowText(const std::string& text) {
-  setWindowTitle(QString::fromStdString(text));
-}
-
-std::string CDialog::GetWindowText() const {
-  return windowTitle().toStdString();
-}
-
-void CDialog::ShowItem(int id, bool show) {
-  if (QWidget* w = GetDlgItem(id)) w->setVisible(show);
-}
-
-bool CDialog::IsItemShown(int id) const {
-  QWidget* w = GetDlgItem(id);
-  return w && !w->isHidden();
-}
-
-void CDialog::EnableItem(int id, bool enable) {
-  if (QWidget* w = GetDlgItem(id)) w->setEnabled(enable);
-}
-
-bool CDialog::IsItemEnabled(int id) const {
-  QWidget* w = GetDlgItem(id);
-  return w && w->isEnabled();
-}
-
-unsigned CDialog::IsDlgButtonChecked(int id) const {
-  QWidget* w = GetDlgItem(id);
-  if (auto* c = qobject_cast<QCheckBox*>(w)) {
-    switch (c->checkState()) {
-      case Qt::Checked:
-        return 1;
-      case Qt::PartiallyChecked:
-        return 2;
-      default:
-        return 0;
-    }
-  }
-  if (auto* r = qobject_cast<QRadioButton*>(w)) return r->isChecked() ? 1 : 0;
-  return 0;
-}
-
-void CDialog::CheckDlgButton(int id, unsigned check) {
-  QWidget* w = GetDlgItem(id);
-  ++ProgramTickChanges;
-  if (auto* c = qobject_cast<QCheckBox*>(w)) {
-    if (check == 2) c->setTristate(true);
-    c->setCheckState(check == 0 ? Qt::Unchecked : check == 2 ? Qt::PartiallyChecked : Qt::Checked);
-  } else if (auto* r = qobject_cast<QRadioButton*>(w)) {
-    // An exclusive group refuses to untick its ticked button; the program may.
-    QButtonGroup* group = r->group();
-    if (group) group->setExclusive(false);
-    r->setChecked(check != 0);
-    if (group) group->setExclusive(true);
-  }
-  --ProgramTickChanges;
+  NativeWindow control = GetDlgItem(id);
+  return control ? GetControlText(control) : std::string();
 }
 
 void CDialog::CheckRadioButton(int first, int last, int id) {
@@ -605,7 +251,7 @@ void CDialog::CheckRadioButton(int first, int last, int id) {
 
 int CDialog::GetCheckedRadioButton(int first, int last) const {
   for (int id = first; id <= last; ++id) {
-    if (qobject_cast<QAbstractButton*>(GetDlgItem(id)) && IsDlgButtonChecked(id) == 1) return id;
+    if (IsTickButton(FindSlot(id)) && IsDlgButtonChecked(id) == 1) return id;
   }
   return 0;
 }
@@ -660,6 +306,8 @@ void CDialog::SliderSetPos(int id, int position) {
   if (s.Attach(GetDlgItem(id))) s.SetPos(position);
 }
 
+// ----- handlers
+
 void CDialog::OnClicked(int id, std::function<void()> handler) {
   m_clicked[id] = std::move(handler);
 }
@@ -680,7 +328,18 @@ void CDialog::OnSelChange(int id, std::function<void()> handler) {
   m_selChange[id] = std::move(handler);
 }
 
-void CDialog::OnControlClicked(int id) {
+void CDialog::OnTabSelChange(int id, std::function<void()> handler) {
+  m_tabSelChange[id] = std::move(handler);
+}
+
+namespace {
+void RunHandler(const std::map<int, std::function<void()>>& handlers, int id) {
+  auto it = handlers.find(id);
+  if (it != handlers.end() && it->second) it->second();
+}
+}  // namespace
+
+void CDialog::NotifyClicked(int id) {
   // While a command runs a press reaches no handler, now or later.
   if (DropControlNotification(GetDlgItem(id))) return;
   auto it = m_clicked.find(id);
@@ -693,11 +352,33 @@ void CDialog::OnControlClicked(int id) {
   }
 }
 
-void CDialog::NotifyCustomDraw(int id) {
-  m_customDrawQueued[id] = false;
-  auto it = m_customDraw.find(id);
-  if (it != m_customDraw.end() && it->second) it->second();
+void CDialog::NotifyEditChanged(int id) {
+  RunHandler(m_editChanged, id);
 }
+
+void CDialog::NotifySelChange(int id) {
+  RunHandler(m_selChange, id);
+}
+
+void CDialog::NotifyTabSelChange(int id) {
+  RunHandler(m_tabSelChange, id);
+}
+
+void CDialog::NotifyCustomDraw(int id) {
+  RunHandler(m_customDraw, id);
+}
+
+int CDialog::DefaultButtonId() const {
+  for (const ControlSlot& slot : m_controls) {
+    if (slot.tmpl->kind == ControlKind::kPushButton && slot.tmpl->Has(style::kDefault) &&
+        IsItemEnabled(slot.tmpl->id)) {
+      return slot.tmpl->id;
+    }
+  }
+  return 0;
+}
+
+// ----- messages
 
 int CDialog::MessageBox(const std::string& text, const std::string& title) {
   CurrentMessagePresenter().Show(*this, text, title);
@@ -712,62 +393,19 @@ void CDialog::SetConnectCaption(const std::string& caption) {
   SetDlgItemText(connection::kConnectButtonId, caption);
 }
 
-bool CDialog::RouteInputEvent(QObject* target, QEvent* event) {
-  auto* w = qobject_cast<QWidget*>(target);
-  const bool leftDown = event->type() == QEvent::MouseButtonPress &&
-                        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
-  while (w) {
-    if (auto* dialog = dynamic_cast<CDialog*>(w)) {
-      if (leftDown) {
-        for (auto& [id, handler] : dialog->m_lButtonDown) {
-          if (handler && dialog->GetDlgItem(id) == target) handler();
-        }
+bool CDialog::RouteInput(CDialog* innermost, InputMessage message) {
+  const bool leftDown =
+      message.type == InputMessage::Type::kMouseDown && message.button == MouseButton::kLeft;
+  for (CDialog* dialog = innermost; dialog != nullptr; dialog = dialog->Parent()) {
+    message.controlId = dialog->ControlIdOf(message.target);
+    if (leftDown) {
+      for (auto& [id, handler] : dialog->m_lButtonDown) {
+        if (handler && dialog->GetDlgItem(id) == message.target) handler();
       }
-      if (dialog->PreTranslateMessage(target, event)) return true;
     }
-    if (w->isWindow()) break;
-    w = w->parentWidget();
+    if (dialog->PreTranslateMessage(message)) return true;
   }
   return false;
-}
-
-void CDialog::closeEvent(QCloseEvent* event) {
-  // The dialog decides: OnClose ends it (hiding the window) or ignores the request.
-  event->ignore();
-  OnClose();
-}
-
-void CDialog::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) {
-    OnCancel();
-    return;
-  }
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-    for (const ControlSlot& slot : m_controls) {
-      if (slot.tmpl->kind == ControlKind::kPushButton && slot.tmpl->Has(style::kDefault) &&
-          slot.widget->isEnabled()) {
-        static_cast<QPushButton*>(slot.widget)->click();
-        return;
-      }
-    }
-    OnOK();
-    return;
-  }
-  QWidget::keyPressEvent(event);
-}
-
-bool CDialog::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Paint && qobject_cast<QSlider*>(watched)) {
-    // Runs after the slider has painted, once for a burst of paints.
-    for (const auto& [id, index] : m_slotById) {
-      if (m_controls[index].widget != watched || !m_customDraw.count(id)) continue;
-      if (!m_customDrawQueued[id]) {
-        m_customDrawQueued[id] = true;
-        QTimer::singleShot(0, this, [this, id = id] { NotifyCustomDraw(id); });
-      }
-    }
-  }
-  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace lumivex::ui

@@ -1,18 +1,24 @@
 #include "ui/framework/dialog_template.h"
 
-#include <QFile>
 #include <charconv>
 #include <map>
 #include <memory>
 #include <utility>
 
-// The templates are compiled into this library; a static library needs its resources
-// registered by name before the first lookup.
-static void RegisterTemplateResources() {
-  Q_INIT_RESOURCE(lumivex);
-}
-
 namespace lumivex::ui {
+
+// The texts of resources/templates/*.dlg, written into a source file when the program is built
+// (dialog_templates.cpp in the build folder), so both backends build their dialogs from the
+// same files and a program never runs without its windows.
+namespace embedded {
+struct TemplateText {
+  int id;
+  const char* text;
+  std::size_t size;
+};
+extern const TemplateText kTemplateTexts[];
+extern const std::size_t kTemplateTextCount;
+}  // namespace embedded
 
 namespace {
 
@@ -29,6 +35,7 @@ const std::map<std::string_view, ControlKind>& KindNames() {
       {"TABCONTROL", ControlKind::kTabControl},
       {"ICON", ControlKind::kIcon},
       {"PLOT", ControlKind::kPlot},
+      {"TEXTVIEW", ControlKind::kTextView},
   };
   return names;
 }
@@ -38,6 +45,7 @@ const std::map<std::string_view, uint32_t>& StyleNames() {
       {"HIDDEN", style::kHidden},     {"DISABLED", style::kDisabled}, {"GROUP", style::kGroup},
       {"NUMBER", style::kNumber},     {"CENTER", style::kCentred},    {"RIGHT", style::kRight},
       {"LEFTTEXT", style::kTextLeft}, {"NOTICKS", style::kNoTicks},   {"DEFAULT", style::kDefault},
+      {"PUSHLIKE", style::kPushLike},
   };
   return names;
 }
@@ -166,14 +174,13 @@ const DialogTemplate* FindDialogTemplate(int id) {
   auto it = cache.find(id);
   if (it != cache.end()) return it->second.get();
 
-  static const bool registered = (RegisterTemplateResources(), true);
-  (void)registered;
   std::unique_ptr<DialogTemplate> found;
-  QFile file(QStringLiteral(":/lumivex/templates/%1.dlg").arg(id));
-  if (file.open(QIODevice::ReadOnly)) {
-    const QByteArray bytes = file.readAll();
-    auto parsed = ParseDialogTemplate(std::string_view(bytes.constData(), bytes.size()));
+  for (std::size_t i = 0; i < embedded::kTemplateTextCount; ++i) {
+    const embedded::TemplateText& text = embedded::kTemplateTexts[i];
+    if (text.id != id) continue;
+    auto parsed = ParseDialogTemplate(std::string_view(text.text, text.size));
     if (parsed && parsed->id == id) found = std::make_unique<DialogTemplate>(std::move(*parsed));
+    break;
   }
   const DialogTemplate* result = found.get();
   cache.emplace(id, std::move(found));

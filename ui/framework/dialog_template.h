@@ -5,11 +5,15 @@
 //   DIALOG <template id> <width> <height> "<caption>"
 //   <KIND> <control id> "<caption>" <x> <y> <width> <height> [STYLE ...]
 // KIND is one of PUSHBUTTON, CHECKBOX, RADIOBUTTON, GROUPBOX, LTEXT, EDITTEXT, COMBOBOX, SLIDER,
-// TABCONTROL, ICON, PLOT. A control id of -1 marks a control nobody addresses (a label, a frame).
+// TABCONTROL, ICON, PLOT, TEXTVIEW (many read-only lines in a fixed-width font). A control id
+// of -1 marks a control nobody addresses (a label, a frame).
 // STYLE words: HIDDEN, DISABLED, GROUP (starts a radio group), NUMBER (digits only), CENTER,
-// RIGHT, LEFTTEXT (check box text left of the box), NOTICKS, DEFAULT (default push button).
+// RIGHT, LEFTTEXT (check box text left of the box), NOTICKS, DEFAULT (default push button),
+// PUSHLIKE (a check box drawn as a push button that stays down while ticked).
 // Captions are UTF-8; inside quotes, \" is a quote and \\ a backslash. An ICON's caption names
-// an image of the program's resources (":/lumivex/<caption>.png").
+// an image of the program's resources (Qt: ":/lumivex/<caption>.png"; Win32: the icon resource
+// of that name). The template texts are compiled into the program from resources/templates/,
+// the same files for both backends.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +36,7 @@ enum class ControlKind {
   kTabControl,
   kIcon,
   kPlot,
+  kTextView,
 };
 
 namespace style {
@@ -44,6 +49,7 @@ constexpr uint32_t kRight = 1u << 5;
 constexpr uint32_t kTextLeft = 1u << 6;
 constexpr uint32_t kNoTicks = 1u << 7;
 constexpr uint32_t kDefault = 1u << 8;
+constexpr uint32_t kPushLike = 1u << 9;
 }  // namespace style
 
 // The id of controls that no code addresses.
@@ -63,6 +69,7 @@ constexpr int kTemperaturePage = 131;
 constexpr int kSystemPage = 133;
 constexpr int kFlipPage = 135;
 constexpr int kTemperatureHistory = 140;
+constexpr int kTrafficWindow = 141;
 }  // namespace templ
 
 struct ControlTemplate {

@@ -1,19 +1,17 @@
-// How a worker thread reaches the GUI: it never touches a widget, it hands a call to the GUI
-// thread through a gate owned by the window the call works on.
+// How a worker thread reaches the GUI: it never touches a window, it hands a call to the GUI
+// thread through a gate owned by the window the call works on. The backend carries calls over:
+// a queued event under Qt, a message posted to a hidden window under Win32.
 #pragma once
 
 #include <functional>
 #include <memory>
 
-class QObject;
-
 namespace lumivex::ui {
 
 class GuiCallGate {
  public:
-  // Construct on the GUI thread; calls run in the thread of context, which must outlive the
-  // gate (a window owning its gate as a member does).
-  explicit GuiCallGate(QObject* context);
+  // Construct on the GUI thread; calls run on the GUI thread.
+  GuiCallGate();
   // Closes the gate.
   ~GuiCallGate();
   GuiCallGate(const GuiCallGate&) = delete;
@@ -30,14 +28,13 @@ class GuiCallGate {
   void Close();
   bool IsClosed() const;
 
- private:
-  friend class GuiCallGateReceiver;
   struct State;
-  std::shared_ptr<void> Enqueue(std::function<void()> fn);
 
-  QObject* m_context;
+ private:
   std::shared_ptr<State> m_state;
-  QObject* m_receiver;  // child of m_context, in the GUI thread
 };
+
+// True on the GUI thread (the thread that made the first window).
+bool IsGuiThread();
 
 }  // namespace lumivex::ui

@@ -4,8 +4,7 @@
 // arrive some other way (an accessibility action presses a button directly). GUI thread only.
 #pragma once
 
-class QObject;
-class QWidget;
+#include "ui/framework/types.h"
 
 namespace lumivex::ui {
 
@@ -23,10 +22,10 @@ bool IsInputBlocked();
 // True when a notification of control must go no further: the gate is closed, or the control
 // is finishing a press that began while it was (an accessibility press clicks 100 ms later).
 // Forgets that press, so the next one counts again.
-bool DropControlNotification(QWidget* control);
+bool DropControlNotification(NativeWindow control);
 
 // A window that acts on nothing on the board (the serial traffic window) stays usable while a
-// command runs; so do dialog boxes that come up meanwhile.
-void KeepUsableWhileBlocked(QWidget* window);
+// command runs; so do message boxes that come up meanwhile.
+void KeepUsableWhileBlocked(NativeWindow window);
 
 }  // namespace lumivex::ui

@@ -106,7 +106,7 @@ bool IsInputBlocked() {
   return BlockDepth > 0;
 }
 
-bool DropControlNotification(QWidget* control) {
+bool DropControlNotification(NativeWindow control) {
   if (control != nullptr) {
     const QVariant mark = control->property(kPressedWhileBlocked);
     if (mark.isValid()) {
@@ -117,7 +117,7 @@ bool DropControlNotification(QWidget* control) {
   return IsInputBlocked();
 }
 
-void KeepUsableWhileBlocked(QWidget* window) {
+void KeepUsableWhileBlocked(NativeWindow window) {
   window->setProperty(kUsableWhileBlocked, true);
 }
 

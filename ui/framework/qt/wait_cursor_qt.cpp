@@ -1,7 +1,7 @@
-#include "ui/framework/wait_cursor.h"
-
 #include <QApplication>
 #include <QCursor>
+
+#include "ui/framework/wait_cursor.h"
 
 namespace lumivex::ui {
 

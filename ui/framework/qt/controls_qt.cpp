@@ -1,12 +1,17 @@
+// The Qt backend of the control objects, and the widgets only this backend has.
 #include "ui/framework/controls.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QComboBox>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QProxyStyle>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyleOptionButton>
@@ -14,7 +19,13 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
 #include <QTabBar>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QValidator>
+#include <algorithm>
+
+#include "ui/framework/dialog.h"
+#include "ui/framework/qt/controls_qt.h"
 
 namespace lumivex::ui {
 
@@ -204,22 +215,40 @@ bool LeftTextRadioButton::hitButton(const QPoint& pos) const {
 
 // ----- CEdit
 
-bool CEdit::Attach(QWidget* widget) {
+bool CEdit::Attach(NativeWindow widget) {
   if (!qobject_cast<QLineEdit*>(widget)) return false;
   m_widget = widget;
   return true;
 }
 
-QLineEdit* CEdit::Widget() const {
-  return static_cast<QLineEdit*>(m_widget);
+namespace {
+QLineEdit* EditOf(QWidget* widget) {
+  return static_cast<QLineEdit*>(widget);
 }
+QComboBox* ComboOf(QWidget* widget) {
+  return static_cast<QComboBox*>(widget);
+}
+QSlider* SliderOf(QWidget* widget) {
+  return static_cast<QSlider*>(widget);
+}
+TabControl* TabsOf(QWidget* widget) {
+  return static_cast<TabControl*>(widget);
+}
+QPlainTextEdit* ViewOf(QWidget* widget) {
+  return static_cast<QPlainTextEdit*>(widget);
+}
+}  // namespace
 
 std::string CEdit::GetWindowText() const {
-  return m_widget ? Widget()->text().toStdString() : std::string();
+  return m_widget ? EditOf(m_widget)->text().toStdString() : std::string();
 }
 
 void CEdit::SetWindowText(const std::string& text) {
-  if (m_widget) SetEditText(Widget(), QString::fromStdString(text));
+  if (m_widget) SetEditText(EditOf(m_widget), QString::fromStdString(text));
+}
+
+void CEdit::SelectAll() {
+  if (m_widget) EditOf(m_widget)->selectAll();
 }
 
 void SetEditText(QLineEdit* edit, const QString& text) {
@@ -231,7 +260,7 @@ void SetEditText(QLineEdit* edit, const QString& text) {
 
 void CEdit::SetLimitText(int maxBytes) {
   if (!m_widget) return;
-  QLineEdit* edit = Widget();
+  QLineEdit* edit = EditOf(m_widget);
   // The digits-only filter of a number box stays in force under the limit.
   const QValidator* inner = edit->validator();
   if (auto* limit = dynamic_cast<const ByteLimitValidator*>(inner)) {
@@ -243,19 +272,15 @@ void CEdit::SetLimitText(int maxBytes) {
 
 // ----- CComboBox
 
-bool CComboBox::Attach(QWidget* widget) {
+bool CComboBox::Attach(NativeWindow widget) {
   if (!qobject_cast<QComboBox*>(widget)) return false;
   m_widget = widget;
   return true;
 }
 
-QComboBox* CComboBox::Widget() const {
-  return static_cast<QComboBox*>(m_widget);
-}
-
 int CComboBox::AddString(const std::string& text) {
   if (!m_widget) return -1;
-  QComboBox* combo = Widget();
+  QComboBox* combo = ComboOf(m_widget);
   // Adding to an empty list must not select the new entry: the list starts with none.
   const int selected = combo->currentIndex();
   combo->addItem(QString::fromStdString(text));
@@ -264,68 +289,64 @@ int CComboBox::AddString(const std::string& text) {
 }
 
 int CComboBox::GetCount() const {
-  return m_widget ? Widget()->count() : 0;
+  return m_widget ? ComboOf(m_widget)->count() : 0;
 }
 
 int CComboBox::GetCurSel() const {
-  return m_widget ? Widget()->currentIndex() : -1;
+  return m_widget ? ComboOf(m_widget)->currentIndex() : -1;
 }
 
 int CComboBox::SetCurSel(int index) {
   if (!m_widget) return -1;
-  QComboBox* combo = Widget();
+  QComboBox* combo = ComboOf(m_widget);
   if (index < 0 || index >= combo->count()) index = -1;
   combo->setCurrentIndex(index);
   return combo->currentIndex();
 }
 
 std::string CComboBox::GetLBText(int index) const {
-  if (!m_widget || index < 0 || index >= Widget()->count()) return std::string();
-  return Widget()->itemText(index).toStdString();
+  if (!m_widget || index < 0 || index >= ComboOf(m_widget)->count()) return std::string();
+  return ComboOf(m_widget)->itemText(index).toStdString();
 }
 
 void CComboBox::ResetContent() {
-  if (m_widget) Widget()->clear();
+  if (m_widget) ComboOf(m_widget)->clear();
 }
 
 // ----- CSliderCtrl
 
-bool CSliderCtrl::Attach(QWidget* widget) {
+bool CSliderCtrl::Attach(NativeWindow widget) {
   if (!qobject_cast<QSlider*>(widget)) return false;
   m_widget = widget;
   return true;
 }
 
-QSlider* CSliderCtrl::Widget() const {
-  return static_cast<QSlider*>(m_widget);
-}
-
 void CSliderCtrl::SetRange(int minimum, int maximum, bool redraw) {
   if (!m_widget) return;
-  Widget()->setRange(minimum, maximum);
-  if (redraw) Widget()->update();
+  SliderOf(m_widget)->setRange(minimum, maximum);
+  if (redraw) SliderOf(m_widget)->update();
 }
 
 int CSliderCtrl::GetRangeMin() const {
-  return m_widget ? Widget()->minimum() : 0;
+  return m_widget ? SliderOf(m_widget)->minimum() : 0;
 }
 
 int CSliderCtrl::GetRangeMax() const {
-  return m_widget ? Widget()->maximum() : 0;
+  return m_widget ? SliderOf(m_widget)->maximum() : 0;
 }
 
 void CSliderCtrl::SetTicFreq(int frequency) {
-  if (m_widget) Widget()->setTickInterval(frequency);
+  if (m_widget) SliderOf(m_widget)->setTickInterval(frequency);
 }
 
 int CSliderCtrl::GetPos() const {
-  return m_widget ? Widget()->value() : 0;
+  return m_widget ? SliderOf(m_widget)->value() : 0;
 }
 
 void CSliderCtrl::SetPos(int position) {
   if (!m_widget) return;
-  Widget()->setValue(position);
-  Widget()->update();
+  SliderOf(m_widget)->setValue(position);
+  SliderOf(m_widget)->update();
 }
 
 // ----- TabControl
@@ -363,50 +384,146 @@ void TabControl::paintEvent(QPaintEvent* /*event*/) {
 
 // ----- CTabCtrl
 
-bool CTabCtrl::Attach(QWidget* widget) {
+bool CTabCtrl::Attach(NativeWindow widget) {
   if (!qobject_cast<TabControl*>(widget)) return false;
   m_widget = widget;
   return true;
 }
 
-TabControl* CTabCtrl::Widget() const {
-  return static_cast<TabControl*>(m_widget);
-}
-
 int CTabCtrl::InsertItem(int position, const std::string& text) {
   if (!m_widget) return -1;
-  QTabBar* bar = Widget()->TabBar();
+  QTabBar* bar = TabsOf(m_widget)->TabBar();
   // The first tab becomes current by itself; that is no choice of the user's.
   const QSignalBlocker blocker(bar);
   position = std::clamp(position, 0, bar->count());
   const int index = bar->insertTab(position, QString::fromStdString(text));
-  Widget()->TabBar()->resize(Widget()->width(), bar->sizeHint().height());
-  Widget()->update();
+  TabsOf(m_widget)->TabBar()->resize(TabsOf(m_widget)->width(), bar->sizeHint().height());
+  TabsOf(m_widget)->update();
   return index;
 }
 
 int CTabCtrl::GetItemCount() const {
-  return m_widget ? Widget()->TabBar()->count() : 0;
+  return m_widget ? TabsOf(m_widget)->TabBar()->count() : 0;
 }
 
 std::string CTabCtrl::GetItemText(int index) const {
   if (!m_widget) return std::string();
-  return Widget()->TabBar()->tabText(index).toStdString();
+  return TabsOf(m_widget)->TabBar()->tabText(index).toStdString();
 }
 
 int CTabCtrl::GetCurSel() const {
-  return m_widget ? Widget()->TabBar()->currentIndex() : -1;
+  return m_widget ? TabsOf(m_widget)->TabBar()->currentIndex() : -1;
 }
 
 int CTabCtrl::SetCurSel(int index) {
   if (!m_widget) return -1;
-  QTabBar* bar = Widget()->TabBar();
+  QTabBar* bar = TabsOf(m_widget)->TabBar();
   const int previous = bar->currentIndex();
   if (index < 0 || index >= bar->count()) return -1;
   const QSignalBlocker blocker(bar);
   bar->setCurrentIndex(index);
-  Widget()->update();
+  TabsOf(m_widget)->update();
   return previous;
+}
+
+// ----- CTextView
+
+bool CTextView::Attach(NativeWindow widget) {
+  if (!qobject_cast<QPlainTextEdit*>(widget)) return false;
+  m_widget = widget;
+  return true;
+}
+
+void CTextView::SetMaxLines(std::size_t maxLines) {
+  if (m_widget) ViewOf(m_widget)->setMaximumBlockCount(static_cast<int>(maxLines));
+}
+
+void CTextView::AppendLines(const std::vector<std::string>& lines) {
+  if (!m_widget || lines.empty()) return;
+  std::string batch;
+  for (const std::string& line : lines) {
+    if (!batch.empty()) batch += '\n';
+    batch += line;
+  }
+  // Scrolls along at the end; a user who has scrolled up keeps his place.
+  ViewOf(m_widget)->appendPlainText(QString::fromStdString(batch));
+}
+
+void CTextView::Clear() {
+  if (m_widget) ViewOf(m_widget)->clear();
+}
+
+std::vector<std::string> CTextView::Lines() const {
+  std::vector<std::string> lines;
+  if (!m_widget || ViewOf(m_widget)->document()->isEmpty()) return lines;
+  for (const QString& line : ViewOf(m_widget)->toPlainText().split(QLatin1Char('\n'))) {
+    lines.push_back(line.toStdString());
+  }
+  return lines;
+}
+
+std::string CTextView::SelectedOrAllText() const {
+  if (!m_widget) return std::string();
+  const QString selected = ViewOf(m_widget)->textCursor().selectedText();
+  // A selection spans lines with the paragraph separator; the clipboard wants line ends.
+  return (selected.isEmpty() ? ViewOf(m_widget)->toPlainText()
+                             : QString(selected).replace(QChar::ParagraphSeparator, '\n'))
+      .toStdString();
+}
+
+// ----- CStatusLine
+
+namespace {
+// Space above and below the status line's text, and before and after it.
+constexpr int kStatusPadding = 6;
+constexpr int kStatusIndent = 4;
+
+QLabel* LabelOf(QWidget* widget) {
+  return static_cast<QLabel*>(widget);
+}
+}  // namespace
+
+CStatusLine::~CStatusLine() {
+  delete m_widget;
+}
+
+void CStatusLine::Create(CDialog& owner) {
+  if (m_widget != nullptr) return;
+  auto* label = new QLabel(&owner);
+  label->setObjectName(QStringLiteral("statusLine"));
+  label->setTextFormat(Qt::PlainText);
+  label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  label->setIndent(kStatusIndent);
+  label->show();
+  m_widget = label;
+}
+
+int CStatusLine::Height() const {
+  if (m_widget == nullptr) return 0;
+  return m_widget->fontMetrics().height() + kStatusPadding;
+}
+
+void CStatusLine::MoveWindow(const Rect& rect) {
+  if (m_widget == nullptr) return;
+  m_widget->setGeometry(rect.x, rect.y, rect.width, rect.height);
+  SetText(m_text);
+}
+
+void CStatusLine::SetText(const std::string& text) {
+  m_text = text;
+  if (m_widget == nullptr) return;
+  QLabel* label = LabelOf(m_widget);
+  const QString whole = QString::fromStdString(text);
+  // A narrow window cuts the line in the middle rather than losing its end.
+  const QString shown = label->fontMetrics().elidedText(
+      whole, Qt::ElideMiddle, label->contentsRect().width() - 2 * label->indent());
+  if (label->text() != shown) label->setText(shown);
+  if (label->toolTip() != whole) label->setToolTip(whole);
+  if (label->accessibleName() != whole) label->setAccessibleName(whole);
+}
+
+std::string CStatusLine::ShownText() const {
+  return m_widget ? LabelOf(m_widget)->text().toStdString() : std::string();
 }
 
 }  // namespace lumivex::ui

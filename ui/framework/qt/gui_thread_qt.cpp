@@ -1,4 +1,8 @@
+// The Qt backend of the worker gate: calls wait in our own queue, and a queued Drain carries them
+// to the GUI thread.
 #include "ui/framework/gui_thread.h"
+
+#include <QCoreApplication>
 
 #include <QMetaObject>
 #include <QObject>
@@ -16,8 +20,12 @@ struct PendingCall {
 };
 }  // namespace
 
+class GuiCallGateReceiver;
+
 struct GuiCallGate::State {
   std::mutex mutex;
+  // Lives in the GUI thread; deleted with the gate.
+  GuiCallGateReceiver* receiver = nullptr;
   std::condition_variable changed;
   bool closed = false;
   // Calls travel here, under our own lock, and not inside Qt's event: a functor handed over in
@@ -29,8 +37,8 @@ struct GuiCallGate::State {
 class GuiCallGateReceiver : public QObject {
   Q_OBJECT
  public:
-  GuiCallGateReceiver(std::shared_ptr<GuiCallGate::State> state, QObject* parent)
-      : QObject(parent), m_state(std::move(state)) {}
+  explicit GuiCallGateReceiver(std::shared_ptr<GuiCallGate::State> state)
+      : m_state(std::move(state)) {}
 
   Q_INVOKABLE void Drain() {
     for (;;) {
@@ -52,38 +60,45 @@ class GuiCallGateReceiver : public QObject {
   std::shared_ptr<GuiCallGate::State> m_state;
 };
 
-GuiCallGate::GuiCallGate(QObject* context)
-    : m_context(context),
-      m_state(std::make_shared<State>()),
-      m_receiver(new GuiCallGateReceiver(m_state, context)) {}
-
-GuiCallGate::~GuiCallGate() {
-  Close();
-}
-
-std::shared_ptr<void> GuiCallGate::Enqueue(std::function<void()> fn) {
+namespace {
+std::shared_ptr<PendingCall> Enqueue(GuiCallGate::State& state, std::function<void()> fn) {
   auto call = std::make_shared<PendingCall>();
   call->fn = std::move(fn);
   // Posting under the lock: once Close has returned no worker is still handing an event to
-  // the receiver, which may then go away with its window.
-  std::lock_guard lock(m_state->mutex);
-  if (m_state->closed) return nullptr;
-  m_state->queue.push_back(call);
-  QMetaObject::invokeMethod(m_receiver, "Drain", Qt::QueuedConnection);
+  // the receiver, which may then go away with its gate.
+  std::lock_guard lock(state.mutex);
+  if (state.closed) return nullptr;
+  state.queue.push_back(call);
+  QMetaObject::invokeMethod(state.receiver, "Drain", Qt::QueuedConnection);
   return call;
+}
+}  // namespace
+
+bool IsGuiThread() {
+  const QCoreApplication* app = QCoreApplication::instance();
+  return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+GuiCallGate::GuiCallGate() : m_state(std::make_shared<State>()) {
+  m_state->receiver = new GuiCallGateReceiver(m_state);
+}
+
+GuiCallGate::~GuiCallGate() {
+  Close();
+  delete m_state->receiver;
 }
 
 bool GuiCallGate::Post(std::function<void()> fn) {
-  return Enqueue(std::move(fn)) != nullptr;
+  return Enqueue(*m_state, std::move(fn)) != nullptr;
 }
 
 bool GuiCallGate::Call(std::function<void()> fn) {
-  if (QThread::currentThread() == m_context->thread()) {
+  if (QThread::currentThread() == m_state->receiver->thread()) {
     if (IsClosed()) return false;
     fn();
     return true;
   }
-  auto call = std::static_pointer_cast<PendingCall>(Enqueue(std::move(fn)));
+  auto call = Enqueue(*m_state, std::move(fn));
   if (!call) return false;
   std::unique_lock lock(m_state->mutex);
   m_state->changed.wait(lock, [&] { return call->ran || m_state->closed; });
@@ -104,4 +119,4 @@ bool GuiCallGate::IsClosed() const {
 
 }  // namespace lumivex::ui
 
-#include "gui_thread.moc"
+#include "gui_thread_qt.moc"
