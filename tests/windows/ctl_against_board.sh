@@ -21,61 +21,22 @@ work=$(mktemp -d /tmp/lumivex-wine.XXXXXX)
 # The Linux side finds the boards through its own virtual ports folder; Wine through SERIALCOMM.
 export XDG_RUNTIME_DIR=$work/run
 mkdir -p "$XDG_RUNTIME_DIR"
-key='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
-boards=()
+# The boards on pseudo-terminals mapped into the prefix: start_board, list_port, stop_boards.
+# shellcheck source=../windows_panel/wine_session.sh
+source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/../windows_panel/wine_session.sh"
+key=$serialcomm_key
 failures=0
 
 cleanup() {
-  for pid in "${boards[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -f "$WINEPREFIX"/dosdevices/com2[0-9]
-  unlist
+  stop_boards
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Values added to the volatile HARDWARE key live as long as the wine server does. The key
-# itself must stay: reg cannot make it again below its volatile parent.
+# Values added to the volatile HARDWARE key live as long as the wine server does (the key
+# itself must stay). Wine lists the machine's own serial ports at boot (COM1 for a /dev/ttyS0
+# with a UART behind it), as the Linux port map does; both sides then search them first.
 wineserver -p >/dev/null 2>&1
-listed=()
-# Wine lists the machine's own serial ports at boot (COM1 for a /dev/ttyS0 with a UART behind
-# it), as the Linux port map does; both sides then search them first.
-unlist() {
-  for name in "${listed[@]}"; do wine reg delete "$key" /v "$name" /f >/dev/null 2>&1; done
-  listed=()
-}
-
-# start_board COM OPTION...: a simulated board on COM<n>, mapped and listed for Wine.
-start_board() {
-  local com=$1
-  shift
-  local log=$work/board$com.log
-  "$boardsim" --com "$com" "$@" >"$log" 2>&1 &
-  boards+=($!)
-  local device=""
-  for _ in $(seq 100); do
-    device=$(sed -n "s/^lumivex-boardsim: COM$com -> \([^ ]*\) at .*/\1/p" "$log")
-    [ -n "$device" ] && break
-    sleep 0.05
-  done
-  [ -n "$device" ] || { echo "board COM$com did not start:"; cat "$log"; exit 1; }
-  ln -sfn "$device" "$WINEPREFIX/dosdevices/com$com"
-  list_port "$com"
-}
-
-list_port() {
-  wine reg add "$key" /v "\\Device\\Lumivex$1" /t REG_SZ /d "COM$1" /f >/dev/null ||
-    { echo "cannot list COM$1 in $key"; exit 1; }
-  listed+=("\\Device\\Lumivex$1")
-}
-
-stop_boards() {
-  for pid in "${boards[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  boards=()
-  rm -f "$WINEPREFIX"/dosdevices/com2[0-9]
-  unlist
-}
 
 # Frames of a --trace log without their timestamps.
 frames() { sed -n 's/^[0-9.]* \([<>]\)/\1/p' "$1"; }
