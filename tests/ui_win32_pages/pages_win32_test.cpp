@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,7 @@
 #include "ui/framework/win32/internal.h"
 #include "ui/input_source_page.h"
 #include "ui/led_page.h"
+#include "ui/system_page.h"
 #include "ui/temperature_page.h"
 
 namespace lumivex::ui {
@@ -46,6 +48,7 @@ const char* const kKeys[] = {
     key::kConnectSuccess, key::kNotOpen,     key::kReadFail,
     key::kLedOn,          key::kLedOff,      key::kWarningSystemTitle,
     key::kNotFinded,      key::kConnectFail, key::kFirmwareOld,
+    key::kUpgradeSuccess, key::kUpgradeFail, key::kUpgradeTimeOut,
 };
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
@@ -141,6 +144,17 @@ class Win32PageTest : public ::testing::Test {
 
   static void Pump() {
     for (int i = 0; i < 5; ++i) ProcessPendingEvents();
+  }
+
+  // Runs the GUI thread's messages until done() holds or timeout has passed; returns done().
+  static bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      ProcessPendingEvents();
+      std::this_thread::sleep_for(2ms);
+    }
+    return true;
   }
 
   static HWND Item(const CDialog& page, int id) {
@@ -419,6 +433,52 @@ TEST_F(Win32PageTest, TemperatureShowsTheValuesAndDashesWhereNone) {
   EXPECT_EQ(Shown(page, 1014), "----");
   EXPECT_TRUE(TakeBoxes().empty());
 }
+
+// ----- system page
+
+// run_pages.sh gives these cases a board that ends the upgrade with the status their name says.
+struct OutcomeCase {
+  const char* name;  // Success: status 0; Failed: status 4
+  const char* message;
+};
+
+class UpgradeOutcomeTest : public Win32PageTest,
+                           public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(UpgradeOutcomeTest, StartSendsTheNameAndTheOutcomeIsShownOnceTheWorkerEnds) {
+  constexpr int kUpgrade = 1032;
+  CSystemPage page;
+  Show(page);
+  ConnectWith(page);
+  HWND upgrade = Item(page, kUpgrade);
+  HWND connect = Item(page, connection::kConnectButtonId);
+
+  Click(page, kUpgrade);
+  // The buttons stay disabled while the board works.
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindowEnabled(upgrade); }, 5s));
+  EXPECT_FALSE(IsWindowEnabled(connect));
+  ASSERT_TRUE(PumpUntil([&] { return !page.IsUpgradeWorkerRunning(); }, 30s));
+  ASSERT_TRUE(PumpUntil([&] { return !recorder_->Messages().empty(); }, 5s));
+  Pump();
+  EXPECT_EQ(TakeBoxes(), (Boxes{{GetParam().message, key::kWarningSystemTitle}}));
+  EXPECT_TRUE(IsWindowEnabled(upgrade));
+  EXPECT_TRUE(IsWindowEnabled(connect));
+
+  std::vector<uint8_t> start = {0xE0, 0, 0x44, 0x0E};
+  for (char c : std::string("KVB03.bin")) start.push_back(static_cast<uint8_t>(c));
+  start.push_back(0);
+  start[1] = static_cast<uint8_t>(start.size() + 1);
+  const Frames frames = TakeFrames(1);
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames.front(), ClassD(start));
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, UpgradeOutcomeTest,
+                         ::testing::Values(OutcomeCase{"Success", key::kUpgradeSuccess},
+                                           OutcomeCase{"Failed", key::kUpgradeFail}),
+                         [](const ::testing::TestParamInfo<OutcomeCase>& row) {
+                           return std::string(row.param.name);
+                         });
 
 }  // namespace
 }  // namespace lumivex::ui

@@ -11,7 +11,7 @@ boardsim=$(realpath "$2")/bin/lumivex-boardsim
 source_dir=$(realpath "$3")
 filter=${4:-*}
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
-# shellcheck source=../windows_panel/wine_session.sh
+# shellcheck source-path=SCRIPTDIR source=../windows_panel/wine_session.sh
 source "$here/../windows_panel/wine_session.sh"
 [ -x "$boardsim" ] || { echo "missing $boardsim (build it in the Linux build folder)"; exit 1; }
 [ -n "$source_dir" ] || exit 1
@@ -27,7 +27,13 @@ failures=0
 count=0
 for name in $cases; do
   count=$((count + 1))
-  start_board 41 --baud 9600 --trace --currents 10,20,30 --temps 25,-100,27,40
+  # The upgrade cases name the outcome they expect.
+  outcome=()
+  case $name in
+    *Upgrade*/Success) outcome=(--upgrade-outcome 0) ;;
+    *Upgrade*/Failed) outcome=(--upgrade-outcome 4) ;;
+  esac
+  start_board 41 --baud 9600 --trace --currents 10,20,30 --temps 25,-100,27,40 "${outcome[@]}"
   export LUMIVEX_BOARD_LOG
   LUMIVEX_BOARD_LOG=$(wine_path "$work/boardCOM41.log")
   if wine "$tests_exe" --gtest_filter="$name" >"$work/case.out" 2>&1; then
