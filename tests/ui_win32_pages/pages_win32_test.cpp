@@ -17,18 +17,21 @@
 #include <thread>
 #include <vector>
 
+#include "board/executor.h"
 #include "connection/connection.h"
 #include "protocol/frame.h"
 #include "settings/language.h"
 #include "settings/language_keys.h"
 #include "transport/ports.h"
 #include "ui/flip_page.h"
+#include "ui/framework/command_worker.h"
 #include "ui/framework/dialog.h"
 #include "ui/framework/event_loop.h"
 #include "ui/framework/message_presenter.h"
 #include "ui/framework/win32/internal.h"
 #include "ui/input_source_page.h"
 #include "ui/led_page.h"
+#include "ui/main_dialog.h"
 #include "ui/system_page.h"
 #include "ui/temperature_page.h"
 
@@ -479,6 +482,61 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, UpgradeOutcomeTest,
                          [](const ::testing::TestParamInfo<OutcomeCase>& row) {
                            return std::string(row.param.name);
                          });
+
+// ----- the pages inside the main window
+
+class Win32PanelTest : public Win32PageTest {
+ protected:
+  void SetUp() override { board::SetExecutor(&worker_); }
+  void TearDown() override {
+    panel_.reset();
+    board::SetExecutor(nullptr);
+    Win32PageTest::TearDown();
+  }
+
+  CommandWorker worker_;
+  std::unique_ptr<CMainDialog> panel_;
+};
+
+TEST_F(Win32PanelTest, ConnectOnTheLedTabThenTheTemperatureTabByKeyboardReadsAndShows) {
+  WriteSettings("[dialog]\r\ndlg1=true\r\ndlg3=true\r\n" + std::string(kAllColours));
+  panel_ = std::make_unique<CMainDialog>();
+  panel_->AttachWorker(&worker_);
+  ASSERT_TRUE(panel_->CreateAsWindow());
+  Pump();
+  HWND window = panel_->GetSafeWnd();
+  wchar_t title[64] = {};
+  GetWindowTextW(window, title, 64);
+  EXPECT_EQ(Narrow(title), "Lumivex");
+  ASSERT_EQ(panel_->TabCount(), 2);
+  EXPECT_TRUE(IsWindowVisible(panel_->m_ledPage.GetSafeWnd()));
+  EXPECT_FALSE(IsWindowVisible(panel_->m_temperaturePage.GetSafeWnd()));
+
+  ConnectWith(panel_->m_ledPage);
+  EXPECT_EQ(Shown(panel_->m_ledPage, led::kCurrentEdit), "20");
+  EXPECT_EQ(connectFrames_.back(), kReadCurrents);
+
+  // The next tab, as the keyboard chooses it.
+  HWND tabs = panel_->m_tabCtrl.GetSafeWnd();
+  SetFocus(tabs);
+  SendMessageW(tabs, WM_KEYDOWN, VK_RIGHT, 0);
+  SendMessageW(tabs, WM_KEYUP, VK_RIGHT, 0);
+  Pump();
+  EXPECT_EQ(panel_->CurrentPage(), 1);
+  EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 1);
+  EXPECT_TRUE(IsWindowVisible(panel_->m_temperaturePage.GetSafeWnd()));
+  EXPECT_FALSE(IsWindowVisible(panel_->m_ledPage.GetSafeWnd()));
+
+  // Its first showing on a connection reads the temperatures once.
+  ASSERT_TRUE(PumpUntil([&] { return Shown(panel_->m_temperaturePage, 1013) != "----"; }, 10s));
+  const CDialog& page = panel_->m_temperaturePage;
+  EXPECT_EQ((std::vector<std::string>{Shown(page, 1013), Shown(page, 1014), Shown(page, 1015),
+                                      Shown(page, 1017)}),
+            (std::vector<std::string>{"25", "----", "27", "40"}));
+  EXPECT_EQ(Shown(page, connection::kConnectButtonId), key::kUartClose);
+  EXPECT_EQ(TakeFrames(1), Frames{ClassD({0xE0, 0x06, 0x44, 0x05, 0x00})});
+  EXPECT_TRUE(TakeBoxes().empty());
+}
 
 }  // namespace
 }  // namespace lumivex::ui
