@@ -16,7 +16,12 @@ source "$here/../windows_panel/wine_session.sh"
 [ -x "$boardsim" ] || { echo "missing $boardsim (build it in the Linux build folder)"; exit 1; }
 [ -n "$source_dir" ] || exit 1
 
-wine_session_start "${WINEPREFIX:-$(dirname "$(dirname "$tests_exe")")/wine}"
+prefix=${WINEPREFIX:-$(dirname "$(dirname "$tests_exe")")/wine}
+# A server left by an earlier run keeps windows on that run's display, gone by now: windows
+# would fail to be made. The run starts a server of its own and ends it before its display.
+WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+wine_session_start "$prefix"
+trap 'wineserver -k >/dev/null 2>&1; wine_session_cleanup' EXIT
 # With no window manager on the X server, Wine would wait for one at every window it hides.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 
