@@ -40,5 +40,8 @@ fi
 if [ -f "$here/../windows/prepare_prefix.sh" ]; then
   sh "$here/../windows/prepare_prefix.sh"
 fi
+# The server that made the prefix ready has no display: the program must start one of its own
+# on the X server below, or its windows get no window driver.
+wineserver -k >/dev/null 2>&1 || true
 
 xvfb-run -a -s "-screen 0 1280x1024x24" wine "$program" "$@"

@@ -37,8 +37,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1
 fi
-# A booting prefix's server may still be running; the registry is written once it is done.
-wineserver -w
+# No wait for the prefix's server to end: a test run keeps one running for all its tests
+# (wineserver -p), and what reg writes below reaches every later program through it.
 
 links='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
 for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Segoe UI"; do
@@ -46,5 +46,4 @@ for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Seg
 done
 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /t REG_SZ /d "$family" /f \
   >/dev/null 2>&1
-wineserver -w
 printf '%s,%s\n' "$file" "$family" >"$marker"

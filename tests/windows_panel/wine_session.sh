@@ -23,6 +23,9 @@ wine_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
 wine_session_cleanup() {
   for pid in "${programs[@]}"; do kill "$pid" 2>/dev/null; done
   stop_boards
+  # The prefix's server ends with the display its windows live on: a later program must not
+  # meet a desktop whose display is gone.
+  wineserver -k >/dev/null 2>&1
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$work"
@@ -40,6 +43,10 @@ free_display() {
 wine_session_start() {
   export WINEPREFIX=$1
   export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # A server already running in the prefix (the test run's own, started without a display) would
+  # give the session's programs a desktop with no window driver: it ends, and the session's
+  # first program starts one on the session's display.
+  wineserver -k >/dev/null 2>&1
   work=$(mktemp -d /tmp/lumivex-panel.XXXXXX)
   export XDG_RUNTIME_DIR=$work/run
   mkdir -p "$XDG_RUNTIME_DIR"
