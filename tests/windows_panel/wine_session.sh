@@ -76,6 +76,10 @@ wine_session_start() {
     wineboot -i >/dev/null 2>&1
   fi
   wineserver -p >/dev/null 2>&1
+  # The server's background services start with its first program and keep that program's
+  # output open: started here, they hold /dev/null, not the pipe of a test that reads a
+  # program's output to its end.
+  wineboot </dev/null >/dev/null 2>&1
 }
 
 # Values added to the volatile HARDWARE key live as long as the wine server does; the key itself
