@@ -374,6 +374,13 @@ bool CDialog::Backend::MapControls(CDialog& d) {
     if (t.id != kStaticId) d.m_slotById[t.id] = d.m_controls.size();
     d.m_controls.push_back(ControlSlot{&t, w, nullptr});
   }
+  // Frames lie under the controls they surround, as in the Qt panel: a label that crosses a
+  // frame's line stays whole. Group boxes take no focus, so the tab order does not change.
+  for (auto it = d.m_controls.rbegin(); it != d.m_controls.rend(); ++it) {
+    if (it->tmpl->kind != ControlKind::kGroupBox) continue;
+    SetWindowPos(it->widget, HWND_BOTTOM, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW);
+  }
   return true;
 }
 

@@ -91,7 +91,10 @@ ItemClass ControlClass(const ControlTemplate& c) {
     case ControlKind::kGroupBox:
       item.atom = kButtonAtom;
       style |= BS_GROUPBOX;
-      // Painted after the controls it surrounds, it must not wipe them.
+      // Painted after the controls it surrounds, it must not wipe them; it lies under them
+      // (the dialog lowers it), and clipped by them it cannot paint over a caption that
+      // crosses its frame.
+      style |= WS_CLIPSIBLINGS;
       item.exStyle |= WS_EX_TRANSPARENT;
       break;
     case ControlKind::kLabel:
