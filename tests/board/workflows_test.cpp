@@ -148,7 +148,9 @@ TEST_F(BoardWorkflows, OneChannelIsWrittenWithTheOtherTwoAsReadAndNeverAfterAFai
     const ChannelWrite change = WriteChannel(c.channel, c.value);
     EXPECT_EQ(change.read.result.ok, !c.silent);
     EXPECT_EQ(change.write.has_value(), c.frames.size() == 2);
-    if (change.write) EXPECT_TRUE(change.write->ok);
+    if (change.write) {
+      EXPECT_TRUE(change.write->ok);
+    }
     board_->WaitForFrames(before + c.frames.size(), 2s);
     EXPECT_EQ(FramesFrom(before), c.frames);
     EXPECT_EQ(board_->currents(), c.after);
