@@ -83,12 +83,13 @@ LinkPortSide::~LinkPortSide() = default;
 std::shared_ptr<Link> LinkPortSide::FedLink() const {
   // The program's link lives as long as the program; the pointer does not own it.
   static const std::shared_ptr<Link> program(&ProgramLink(), [](Link*) {});
-  std::shared_ptr<Link> link = feeds_.load(std::memory_order_acquire);
+  std::shared_ptr<Link> link = feeds_.load();
   return link != nullptr ? link : program;
 }
 
 void LinkPortSide::FeedLink(std::shared_ptr<Link> link) {
-  feeds_.store(std::move(link), std::memory_order_release);
+  // The last hold on a probe's link may be this one: it goes here, outside the slot's lock.
+  const std::shared_ptr<Link> previous = feeds_.exchange(std::move(link));
 }
 
 void LinkPortSide::Deliver(const uint8_t* bytes, uint32_t count) {

@@ -19,6 +19,7 @@
 #include <mutex>
 
 #include "transport/receive_ring.h"
+#include "transport/shared_slot.h"
 
 namespace lumivex::transport {
 
@@ -54,7 +55,7 @@ class LinkPortSide {
  private:
   std::shared_ptr<Link> FedLink() const;
 
-  std::atomic<std::shared_ptr<Link>> feeds_;
+  SharedSlot<Link> feeds_;
 };
 
 // One ring, one port to send through, one exchange at a time.

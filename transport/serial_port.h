@@ -15,6 +15,7 @@
 
 #include "platform/serial_device.h"
 #include "transport/link.h"
+#include "transport/shared_slot.h"
 
 namespace lumivex::transport {
 
@@ -82,7 +83,7 @@ class CSerialPort {
   uint32_t options = OPT_MONITOR_THREAD | OPT_OVERLAPPED;
   // The open device; null means closed. Shared with the monitor thread, so that a thread left
   // running after a stop time-out never sees the device destroyed under it.
-  std::atomic<std::shared_ptr<platform::SerialDevice>> deviceHandle;
+  SharedSlot<platform::SerialDevice> deviceHandle;
   int portNumber = -1;
   std::string deviceName;
   platform::LineSettings dcb{};
