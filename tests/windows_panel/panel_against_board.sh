@@ -32,10 +32,7 @@ for language in English SimplifiedChinese; do
   printf '[dialog]\r\ndlg1=true\r\ndlg4=true\r\ndlg2=true\r\ndlg6=true\r\ndlg3=true\r\ndlg5=true\r\n[led]\r\nr=true\r\ng=true\r\nb=true\r\n' \
     >"$run/Lumivex.ini"
   start_board 31 --trace --temps 25,-100,27,40
-  (cd "$run" && start_windows_program "$work/panel-$language.log" "$program/lumivex.exe"
-   echo "$last_pid" >"$work/panel.pid")
-  panel=$(cat "$work/panel.pid")
-  programs+=("$panel")
+  start_panel "$run" "$program" "$work/panel-$language.log"
   wine "$work/$(basename "$driver_exe")" "$(wine_path "$here/operator.steps")" \
     --language "$(wine_path "$program/Language/$language.lang")" \
     --board-log "$(wine_path "$work/boardCOM31.log")" 2>&1 | tr -d '\r' | tee "$work/driver.out"

@@ -27,10 +27,7 @@ for pair in english:English chinese:SimplifiedChinese; do
   mkdir -p "$run"
   printf '[dialog]\r\ndlg1=true\r\ndlg2=true\r\ndlg3=true\r\ndlg4=true\r\ndlg5=true\r\n[led]\r\nr=true\r\ng=true\r\nb=true\r\n' \
     >"$run/Lumivex.ini"
-  (cd "$run" && start_windows_program "$work/panel-$language.log" "$program/lumivex.exe"
-   echo "$last_pid" >"$work/panel.pid")
-  panel=$(cat "$work/panel.pid")
-  programs+=("$panel")
+  start_panel "$run" "$program" "$work/panel-$language.log"
   wine "$work/$(basename "$driver_exe")" "$(wine_path "$here/screenshots.steps")" \
     --language "$(wine_path "$program/Language/$language.lang")" \
     --shots "$(wine_path "$out")" --lang-tag "$tag" 2>&1 | tr -d '\r'

@@ -130,6 +130,15 @@ start_windows_program() {
   programs+=("$last_pid")
 }
 
+# start_panel RUN PROGRAM LOG: lumivex.exe of the folder PROGRAM, working in RUN (where its
+# settings file is); sets panel to its process.
+start_panel() {
+  cd "$1" || exit 1
+  start_windows_program "$3" "$2/lumivex.exe"
+  cd - >/dev/null || exit 1
+  panel=$last_pid
+}
+
 # wait_exit PID SECONDS: true when the program ended within the bound.
 wait_exit() {
   local end=$((SECONDS + $2))
